@@ -1,0 +1,96 @@
+#include "mainwindow.h"
+#include "protocol.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+namespace {
+
+// Takes what has arrived and keeps taking until the line falls silent for
+// REPLY_GAP_MS. A device that never falls silent is cut off by size and time;
+// whatever it sends beyond that stays in the port's buffer.
+QByteArray collect_reply(QSerialPort &port)
+{
+    QElapsedTimer collecting;
+    collecting.start();
+    QByteArray reply = port.read(REPLY_MAX_BYTES);
+    while (reply.size() < REPLY_MAX_BYTES && !collecting.hasExpired(REPLY_TIMEOUT_MS)
+           && port.waitForReadyRead(REPLY_GAP_MS)) {
+        reply += port.read(REPLY_MAX_BYTES - reply.size());
+    }
+    return reply;
+}
+
+} // namespace
+
+void MainWindow::create_serial_link()
+{
+    serial = new QSerialPort;
+
+    // A vanished device (adapter unplugged, line hung up) makes an open port
+    // report the same error from every turn of the event loop. A failed run
+    // leaves the port open, so close it here; queued, so that a transaction
+    // under way finishes as it would anyway.
+    connect(serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        const bool device_gone = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+        if (device_gone && serial->isOpen() && serial->error() == error)
+            serial->close();
+    }, Qt::QueuedConnection);
+
+    fill_port_chooser();
+}
+
+void MainWindow::fill_port_chooser()
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    port_chooser->clear();
+    for (const QSerialPortInfo &port : ports)
+        port_chooser->addItem(port.portName());
+}
+
+void MainWindow::reload_action()
+{
+    serial->close();
+    fill_port_chooser();
+}
+
+int MainWindow::open_port(const QString &name)
+{
+    log_message(QStringLiteral("Opening serial port : ") + name);
+    serial->close();
+    serial->setBaudRate(BAUD_RATE);
+    serial->setPortName(name);
+    if (!serial->open(QIODevice::ReadWrite)) {
+        log_message(QStringLiteral("Open port failed!"));
+        return -1;
+    }
+    return 0;
+}
+
+QByteArray MainWindow::send_command(qint32 code, const QByteArray &params, qint32 expected_length)
+{
+    QByteArray reply;
+
+    serial->write(le32(quint32(code)));
+    if (!serial->waitForBytesWritten(WRITE_TIMEOUT_MS))
+        log_message(QStringLiteral("Error sending command"));
+
+    if (!params.isEmpty()) {
+        serial->write(params);
+        if (!serial->waitForBytesWritten(WRITE_TIMEOUT_MS))
+            log_message(QStringLiteral("Error sending params"));
+    }
+
+    if (expected_length > 0) {
+        if (serial->waitForReadyRead(REPLY_TIMEOUT_MS))
+            reply = collect_reply(*serial);
+        else
+            log_message(QStringLiteral("Error read response timeout"));
+    }
+
+    qInfo() << "response length is  " << reply.size() << " expected :" << expected_length;
+    return reply;
+}
