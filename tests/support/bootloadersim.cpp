@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -85,6 +84,13 @@ bool BootLoaderSim::portHeldOpen() const
             return true;
     }
     return false;
+}
+
+termios BootLoaderSim::lineSettings() const
+{
+    termios settings{};
+    tcgetattr(slave_fd, &settings);
+    return settings;
 }
 
 int BootLoaderSim::paramLength(qint32 code, const QByteArray &params_so_far)

@@ -10,6 +10,8 @@
 #include <functional>
 #include <thread>
 
+#include <termios.h>
+
 // One command as the device saw it on the line.
 struct Transaction
 {
@@ -63,6 +65,9 @@ public:
     // Whether some descriptor of this process other than the simulator's own
     // has the slave open, i.e. whether the program holds the port.
     bool portHeldOpen() const;
+
+    // The line settings the program's port put on the terminal.
+    termios lineSettings() const;
 
     void hangUp() { hang_up_requested = true; }
 
