@@ -69,6 +69,9 @@ bool MainWindow::read_image(QByteArray &image)
     QString problem;
     if (!file.open(QIODevice::ReadOnly)) {
         problem = file.errorString();
+    } else if (file.isSequential()) {
+        // A device or pipe has no size to announce and may never end.
+        problem = tr("The image must be a file of fixed size, not a device or a pipe.");
     } else if (file.size() > IMAGE_MAX_BYTES) {
         problem = tr("The image is too large to flash: %1 bytes, at most %2 bytes fit.")
                       .arg(file.size())

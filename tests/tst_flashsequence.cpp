@@ -73,6 +73,12 @@ struct Station
 
     void program() { clickButton(window, "pushButton_2"); }
 
+    void flash(const QByteArray &image)
+    {
+        load(image);
+        program();
+    }
+
     // Waits until the device has seen the whole run's commands.
     QVector<Transaction> commands(int count)
     {
@@ -119,8 +125,7 @@ private slots:
 void FlashSequenceTest::threeByteImageOnTheLine()
 {
     Station station;
-    station.load("abc");
-    station.program();
+    station.flash("abc");
 
     QVERIFY(station.device.waitForTransactions(4));
     QCOMPARE(station.device.received(),
@@ -134,8 +139,7 @@ void FlashSequenceTest::thousandByteImageLogAndProgress()
 {
     Station station;
     const QByteArray image = randomImage(1000);
-    station.load(image);
-    station.program();
+    station.flash(image);
 
     QCOMPARE(logMessages(station.window),
              (QStringList{sizeLine(image), "Opening serial port : " + station.device.portName(),
@@ -154,8 +158,7 @@ void FlashSequenceTest::thousandByteImageLogAndProgress()
 void FlashSequenceTest::checksumWithTopBitSet()
 {
     Station station;
-    station.load("123456789");
-    station.program();
+    station.flash("123456789");
     QCOMPARE(logMessages(station.window).first(), QStringLiteral("File size : 9 CRC : 3226642632"));
     QCOMPARE(station.commands(1).first().params, bytes({0x00, 0x80, 0, 0, 9, 0, 0, 0, 0xC8, 0xA8, 0x52, 0xC0}));
 }
@@ -181,8 +184,7 @@ void FlashSequenceTest::packetPlans()
 
     Station station;
     const QByteArray image = randomImage(length);
-    station.load(image);
-    station.program();
+    station.flash(image);
 
     const QVector<Transaction> commands = station.commands(payloads.size() + 3);
     QCOMPARE(commands.size(), payloads.size() + 3);
@@ -208,8 +210,7 @@ void FlashSequenceTest::largeImageArrivesWhole()
 {
     Station station;
     const QByteArray image = randomImage(70000);
-    station.load(image);
-    station.program();
+    station.flash(image);
 
     const int packets = 70000 / PACKET_SIZE + 1;
     const QVector<Transaction> commands = station.commands(packets + 3);
@@ -241,6 +242,7 @@ void FlashSequenceTest::unreadableImage_data()
     QTest::newRow("deleted") << "" << "No such file or directory";
     QTest::newRow("directory") << "directory" << "file to open is a directory";
     QTest::newRow("3 GiB") << "3 GiB" << "The image is too large to flash: 3221225472 bytes, at most 2147483615 bytes fit.";
+    QTest::newRow("endless device") << "device" << "The image must be a file of fixed size, not a device or a pipe.";
 }
 
 void FlashSequenceTest::unreadableImage()
@@ -258,6 +260,8 @@ void FlashSequenceTest::unreadableImage()
         QVERIFY(sparse.open(QIODevice::WriteOnly));
         QVERIFY(sparse.resize(3LL << 30)); // sparse: costs no disk
     }
+    if (replacement == QLatin1String("device"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
 
     const ModalSeen box = runAnsweringModal([&] { station.program(); });
     QVERIFY(box.shown);
@@ -271,8 +275,7 @@ void FlashSequenceTest::unreadableImage()
 void FlashSequenceTest::portCannotBeOpened()
 {
     Station station;
-    station.load("abc");
-    station.program(); // a good run leaves the bar at 100
+    station.flash("abc"); // a good run leaves the bar at 100
     QCOMPARE(progressValue(station.window), 100);
 
     const QString missing = QStringLiteral("/dev/quoril-no-such-port");
@@ -311,8 +314,7 @@ void FlashSequenceTest::refusedOrBrokenReplies()
 
     Station station;
     station.answerAt(failingCommand, answer);
-    station.load(randomImage(1536));
-    station.program();
+    station.flash(randomImage(1536));
 
     const QStringList log = logMessages(station.window);
     QCOMPARE(log.mid(log.size() - lastMessages.size()), lastMessages);
@@ -338,8 +340,7 @@ void FlashSequenceTest::acceptedUnusualReplies()
 
     Station station;
     station.answerAt(command, answer);
-    station.load(randomImage(600));
-    station.program();
+    station.flash(randomImage(600));
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("Done!"));
     QVERIFY(!station.device.portHeldOpen());
 }
@@ -348,8 +349,7 @@ void FlashSequenceTest::silentSetup()
 {
     Station station;
     station.answerAt(1, Answer::silence());
-    station.load("abc");
-    station.program();
+    station.flash("abc");
     QCOMPARE(logMessages(station.window).mid(2),
              (QStringList{"Error read response timeout", "Response size is : 0", "Fail to get Ack! 2"}));
     QVERIFY(station.device.portHeldOpen());
@@ -359,8 +359,7 @@ void FlashSequenceTest::secondRunAfterAFailedOne()
 {
     Station station;
     station.answerAt(0, Answer::reply(bytes({0x01})));
-    station.load("abc");
-    station.program();
+    station.flash("abc");
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("Fail to get Ack! 1"));
     QVERIFY(station.device.portHeldOpen());
 
@@ -377,8 +376,7 @@ void FlashSequenceTest::deviceHangsUpMidStream()
 {
     Station station;
     station.answerAt(5, Answer::hangUp());
-    station.load(randomImage(70000));
-    station.program();
+    station.flash(randomImage(70000));
 
     const QStringList log = logMessages(station.window);
     QCOMPARE(log.last(), QStringLiteral("3 Response len : 0"));
@@ -390,8 +388,7 @@ void FlashSequenceTest::deviceFloods()
 {
     Station station;
     station.answerAt(2, Answer::endless());
-    station.load(randomImage(2000));
-    station.program();
+    station.flash(randomImage(2000));
 
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("0 Response len : %1").arg(REPLY_MAX_BYTES));
     QCOMPARE(progressValue(station.window), 0);
