@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QIcon>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -26,29 +25,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
 constexpr int STARTUP_RUNS = 15;
 constexpr int CRC_BUFFER_BYTES = 64 * 1024 * 1024;
 const char SHOW_WINDOW[] = "--show-window";
-
-double cpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-QByteArray randomBytes(int length)
-{
-    QByteArray bytes(length, Qt::Uninitialized);
-    QRandomGenerator random(length);
-    for (char &byte : bytes)
-        byte = char(random.bounded(256));
-    return bytes;
-}
 
 void benchFlash(const QTemporaryDir &folder, int length, bool report = true)
 {
@@ -63,12 +45,12 @@ void benchFlash(const QTemporaryDir &folder, int length, bool report = true)
     chooseImage(window, path);
 
     InfoCapture quiet; // the per-command debug lines would swamp the figures
-    const double cpu_before = cpuSeconds();
+    const double cpu_before = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     clickButton(window, "pushButton_2");
     const double wall_s = wall.nsecsElapsed() / 1e9;
-    const double cpu_s = cpuSeconds() - cpu_before;
+    const double cpu_s = processCpuSeconds() - cpu_before;
 
     if (!report)
         return;

@@ -5,12 +5,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(Answer)
 
 namespace {
 
@@ -20,15 +17,6 @@ QByteArray bytes(std::initializer_list<int> values)
     for (int value : values)
         result.append(char(value));
     return result;
-}
-
-QByteArray randomImage(int length)
-{
-    QRandomGenerator random(length);
-    QByteArray image(length, Qt::Uninitialized);
-    for (char &byte : image)
-        byte = char(random.bounded(256));
-    return image;
 }
 
 quint32 le32At(const QByteArray &block, int offset)
@@ -138,7 +126,7 @@ void FlashSequenceTest::threeByteImageOnTheLine()
 void FlashSequenceTest::thousandByteImageLogAndProgress()
 {
     Station station;
-    const QByteArray image = randomImage(1000);
+    const QByteArray image = randomBytes(1000);
     station.flash(image);
 
     QCOMPARE(logMessages(station.window),
@@ -183,7 +171,7 @@ void FlashSequenceTest::packetPlans()
     QFETCH(QVector<int>, progressAfterEachPacket);
 
     Station station;
-    const QByteArray image = randomImage(length);
+    const QByteArray image = randomBytes(length);
     station.flash(image);
 
     const QVector<Transaction> commands = station.commands(payloads.size() + 3);
@@ -209,7 +197,7 @@ void FlashSequenceTest::packetPlans()
 void FlashSequenceTest::largeImageArrivesWhole()
 {
     Station station;
-    const QByteArray image = randomImage(70000);
+    const QByteArray image = randomBytes(70000);
     station.flash(image);
 
     const int packets = 70000 / PACKET_SIZE + 1;
@@ -314,7 +302,7 @@ void FlashSequenceTest::refusedOrBrokenReplies()
 
     Station station;
     station.answerAt(failingCommand, answer);
-    station.flash(randomImage(1536));
+    station.flash(randomBytes(1536));
 
     const QStringList log = logMessages(station.window);
     QCOMPARE(log.mid(log.size() - lastMessages.size()), lastMessages);
@@ -340,7 +328,7 @@ void FlashSequenceTest::acceptedUnusualReplies()
 
     Station station;
     station.answerAt(command, answer);
-    station.flash(randomImage(600));
+    station.flash(randomBytes(600));
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("Done!"));
     QVERIFY(!station.device.portHeldOpen());
 }
@@ -376,7 +364,7 @@ void FlashSequenceTest::deviceHangsUpMidStream()
 {
     Station station;
     station.answerAt(5, Answer::hangUp());
-    station.flash(randomImage(70000));
+    station.flash(randomBytes(70000));
 
     const QStringList log = logMessages(station.window);
     QCOMPARE(log.last(), QStringLiteral("3 Response len : 0"));
@@ -388,7 +376,7 @@ void FlashSequenceTest::deviceFloods()
 {
     Station station;
     station.answerAt(2, Answer::endless());
-    station.flash(randomImage(2000));
+    station.flash(randomBytes(2000));
 
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("0 Response len : %1").arg(REPLY_MAX_BYTES));
     QCOMPARE(progressValue(station.window), 0);

@@ -1,6 +1,6 @@
 #include "mainwindow.h"
+#include "testsupport.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -56,11 +56,8 @@ void ImageCrcTest::leadingZeroBytesChangeNothing()
 // own checksum (most significant byte first) leaves a register of zero.
 void ImageCrcTest::appendingTheChecksumGivesZero()
 {
-    QRandomGenerator random(5801);
     for (int length = 1; length <= 600; length += 1 + length / 8) {
-        QByteArray message(length, Qt::Uninitialized);
-        for (char &byte : message)
-            byte = char(random.bounded(256));
+        const QByteArray message = randomBytes(length);
         const quint32 crc = crcOf(message);
         QByteArray sealed = message;
         for (int shift = 24; shift >= 0; shift -= 8)

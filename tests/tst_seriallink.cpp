@@ -8,10 +8,6 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
-#include <ctime>
-
-Q_DECLARE_METATYPE(Answer)
-
 namespace {
 
 const QByteArray ACK_REPLY("\x02\x00\x00\x00", 4);
@@ -19,13 +15,6 @@ const QByteArray ACK_REPLY("\x02\x00\x00\x00", 4);
 QString debugLine(int reply_length, int expected)
 {
     return QStringLiteral("response length is   %1  expected : %2").arg(reply_length).arg(expected);
-}
-
-double processCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 // A window whose port is open on a fresh simulated device.

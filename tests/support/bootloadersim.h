@@ -2,6 +2,7 @@
 #define BOOTLOADERSIM_H
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QMutex>
 #include <QString>
 #include <QVector>
@@ -37,6 +38,7 @@ struct Answer
     static Answer hangUp() { return {{}, true, false}; }
     static Answer endless() { return {{}, false, true}; }
 };
+Q_DECLARE_METATYPE(Answer)
 
 // A boot loader on the master side of a pseudo-terminal. The program opens
 // portName() (the slave) with its own QSerialPort; a thread here parses what

@@ -10,7 +10,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTimer>
+
+#include <ctime>
 
 namespace {
 InfoCapture *active_capture = nullptr;
@@ -117,4 +120,20 @@ int progressValue(MainWindow &window)
 void clickButton(MainWindow &window, const char *name)
 {
     widget<QPushButton>(window, name)->click();
+}
+
+QByteArray randomBytes(int length)
+{
+    QRandomGenerator random{quint32(length)};
+    QByteArray bytes(length, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
+}
+
+double processCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
