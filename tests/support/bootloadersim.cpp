@@ -6,7 +6,6 @@
 #include <QThread>
 #include <QtEndian>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>

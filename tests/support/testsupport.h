@@ -64,12 +64,12 @@ T *widget(QWidget &window, const char *name)
 }
 
 int progressValue(MainWindow &window);
+void clickButton(MainWindow &window, const char *name);
 
 // Bytes that look like an image, the same for the same length.
 QByteArray randomBytes(int length);
 
 // CPU time this process has used, all threads together.
 double processCpuSeconds();
-void clickButton(MainWindow &window, const char *name);
 
 #endif // TESTSUPPORT_H
