@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -95,6 +96,7 @@ private slots:
     void packetPlans_data();
     void packetPlans();
     void largeImageArrivesWhole();
+    void typedPathIsNotWhatIsFlashed();
 
     void noImageChosen();
     void unreadableImage_data();
@@ -212,6 +214,32 @@ void FlashSequenceTest::largeImageArrivesWhole()
     QCOMPARE(int(le32At(descriptor, 4)), arrived.size());
     QCOMPARE(le32At(descriptor, 8), MainWindow::image_crc(arrived.constData(), arrived.size()));
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("Done!"));
+}
+
+void FlashSequenceTest::typedPathIsNotWhatIsFlashed()
+{
+    Station station;
+    const QByteArray chosen = randomBytes(100);
+    const QString chosen_path = station.load(chosen);
+    const QString other_path = station.folder.filePath(QStringLiteral("other.bin"));
+    QFile other(other_path);
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write(randomBytes(700));
+    other.close();
+
+    // A person selects the shown path and types another one over it.
+    auto *field = widget<QLineEdit>(station.window, "lineEdit");
+    station.window.show();
+    field->setFocus();
+    QTest::keySequence(field, QKeySequence::SelectAll);
+    QTest::keyClicks(field, other_path);
+    QCOMPARE(field->text(), chosen_path);
+
+    station.program();
+    const QVector<Transaction> commands = station.commands(4);
+    QCOMPARE(commands.size(), 4);
+    QCOMPARE(int(le32At(commands.first().params, 4)), chosen.size());
+    QCOMPARE(commands.at(2).params.mid(4), chosen);
 }
 
 void FlashSequenceTest::noImageChosen()
