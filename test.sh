@@ -6,6 +6,9 @@ set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$PROJECT_DIR/tools/prepare.sh"
 
+# The install check validates the desktop files and makes a .deb.
+install_missing_packages desktop-file-utils appstream dpkg-dev
+
 build_dir="$PROJECT_DIR/build"
 cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
@@ -13,6 +16,6 @@ if [ "${1:-}" = "--sanitize" ]; then
     cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DQUORIL_SANITIZE=ON)
 fi
 
-prepare "$build_dir" "${cmake_args[@]}"
+prepare "$build_dir" all "${cmake_args[@]}"
 cd "$build_dir"
 ctest --output-on-failure

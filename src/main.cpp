@@ -10,6 +10,8 @@ int main(int argc, char *argv[])
     app.setApplicationName(QStringLiteral("quoril"));
     app.setOrganizationName(QStringLiteral("lumbo"));
     app.setOrganizationDomain(QStringLiteral("lumbo.example"));
+    // Ties the window to the desktop entry the package installs.
+    app.setDesktopFileName(QStringLiteral("example.lumbo.quoril"));
 
     MainWindow window;
     window.setWindowIcon(QIcon(QStringLiteral(":icons/logo1.png")));

@@ -1,5 +1,9 @@
 #!/usr/bin/env python3
-"""Draws resources/icons/logo1.png: a chip with a download arrow, 140 x 85 RGBA.
+"""Draws the program's icons: a chip with a download arrow, RGBA.
+
+resources/icons/logo1.png is the 140 x 85 window icon. The square variants
+under resources/icons/hicolor/ are for the desktop menu: the same drawing,
+centred and scaled to fill the square.
 
 Standard library only. Shapes are sampled 4 x 4 per pixel for smooth edges.
 Run from anywhere: python3 tools/make_logo.py
@@ -10,6 +14,11 @@ import zlib
 
 WIDTH, HEIGHT = 140, 85
 SAMPLES = 4
+ICON_NAME = "example.lumbo.quoril"
+SQUARE_SIZES = (16, 24, 32, 48, 64, 128, 256)
+# The square of the drawing's own units that the square icons show: the chip
+# and arrow (x 28..112, y 4..73) with a small margin.
+SQUARE_VIEW = (20.0, -11.5, 100.0)  # left, top, side
 
 CHIP = (38, 50, 56, 255)
 CHIP_EDGE = (84, 110, 122, 255)
@@ -60,17 +69,19 @@ def shapes():
     yield rounded_rect(54, 64, 86, 68, 2), ARROW
 
 
-def render():
+def render(width, height, left=0.0, top=0.0, unit=1.0):
+    """Pixels of a width x height picture; pixel (px, py) shows the drawing
+    at (left + px * unit, top + py * unit)."""
     layers = list(shapes())
     rows = []
-    for py in range(HEIGHT):
+    for py in range(height):
         row = bytearray([0])  # PNG filter type: none
-        for px in range(WIDTH):
+        for px in range(width):
             acc = [0.0, 0.0, 0.0, 0.0]
             for sy in range(SAMPLES):
                 for sx in range(SAMPLES):
-                    x = px + (sx + 0.5) / SAMPLES
-                    y = py + (sy + 0.5) / SAMPLES
+                    x = left + (px + (sx + 0.5) / SAMPLES) * unit
+                    y = top + (py + (sy + 0.5) / SAMPLES) * unit
                     colour = (0, 0, 0, 0)
                     for inside, fill in layers:
                         if inside(x, y):
@@ -93,8 +104,8 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
 
-def png(pixels):
-    header = struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 6, 0, 0, 0)  # 8-bit RGBA
+def png(width, height, pixels):
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
     return (b"\x89PNG\r\n\x1a\n"
             + chunk(b"IHDR", header)
             + chunk(b"sRGB", b"\x00")                      # perceptual
@@ -104,7 +115,16 @@ def png(pixels):
             + chunk(b"IEND", b""))
 
 
+def write(path, width, height, pixels):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(png(width, height, pixels))
+
+
 if __name__ == "__main__":
-    target = os.path.join(os.path.dirname(__file__), "..", "resources", "icons", "logo1.png")
-    with open(target, "wb") as out:
-        out.write(png(render()))
+    icons = os.path.join(os.path.dirname(__file__), "..", "resources", "icons")
+    write(os.path.join(icons, "logo1.png"), WIDTH, HEIGHT, render(WIDTH, HEIGHT))
+    left, top, side = SQUARE_VIEW
+    for size in SQUARE_SIZES:
+        path = os.path.join(icons, "hicolor", f"{size}x{size}", "apps", ICON_NAME + ".png")
+        write(path, size, size, render(size, size, left, top, side / size))

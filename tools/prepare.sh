@@ -1,29 +1,32 @@
-# Shared by run.sh and test.sh: installs what is missing from Debian's
+# Shared by the top-level scripts: installs what is missing from Debian's
 # packages, then configures and builds. Sourced, not run.
-#   prepare BUILD_DIR [CMAKE_ARGS...]
+#   install_missing_packages PACKAGE...
+#   prepare BUILD_DIR TARGET [CMAKE_ARGS...]    TARGET "all" builds everything
 
-PACKAGES=(cmake make g++ qtbase5-dev libqt5serialport5-dev)
+BUILD_PACKAGES=(cmake make g++ qtbase5-dev libqt5serialport5-dev)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
 
 install_missing_packages() {
     local missing=()
     local package
-    for package in "${PACKAGES[@]}"; do
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
             || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
 
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
 
 prepare() {
-    local build_dir=$1
-    shift
-    install_missing_packages
+    local build_dir=$1 target=$2
+    shift 2
+    install_missing_packages "${BUILD_PACKAGES[@]}"
     cmake -S "$PROJECT_DIR" -B "$build_dir" "$@"
-    cmake --build "$build_dir" -j "$(nproc)"
+    cmake --build "$build_dir" --target "$target" -j "$(nproc)"
 }
