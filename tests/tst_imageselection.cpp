@@ -7,6 +7,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+namespace {
+#ifdef Q_OS_WIN
+const QString SETTINGS_FILE = QStringLiteral("lumbo/quoril.ini");
+#else
+const QString SETTINGS_FILE = QStringLiteral("lumbo/quoril.conf");
+#endif
+} // namespace
+
 class ImageSelectionTest : public QObject
 {
     Q_OBJECT
@@ -30,7 +38,11 @@ void ImageSelectionTest::initTestCase()
     QVERIFY(settings_dir.isValid() && images.isValid());
     QCoreApplication::setOrganizationName(QStringLiteral("lumbo"));
     QCoreApplication::setApplicationName(QStringLiteral("quoril"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
+#ifdef Q_OS_WIN
+    // The registry cannot be pointed at a test folder; an INI file there stands in for it.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+#endif
+    QSettings::setPath(QSettings::defaultFormat(), QSettings::UserScope, settings_dir.path());
 }
 
 void ImageSelectionTest::init()
@@ -64,7 +76,8 @@ void ImageSelectionTest::chosenImageIsShownAndRemembered()
         QCOMPARE(info.lines(), QStringList{"Load file:  \"" + image + "\""});
     }
     // Stored under the application's identity, so a new start finds it.
-    QVERIFY(QSettings().fileName().endsWith(QStringLiteral("lumbo/quoril.conf")));
+    QVERIFY(QSettings().fileName().startsWith(settings_dir.path()));
+    QVERIFY(QSettings().fileName().endsWith(SETTINGS_FILE));
     QCOMPARE(lastImageSetting(), image);
 
     MainWindow next_run;
