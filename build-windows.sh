@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds quoril.exe for 64-bit Windows on Debian 12, checks it under wine and
+# packs dist/quoril-<version>-win64.zip: one self-contained executable, a text
+# about it and the program's source.
+#
+# The first run builds a static Qt from source (about 35 minutes on two cores)
+# and keeps it under ~/.cache/quoril; later runs reuse it and take minutes.
+# Settings (environment):
+#   QT_SERIALPORT_SOURCE  an upstream qtserialport-everywhere-src-5.15.8 tarball,
+#                         for where Debian's archive does not serve that source
+#   QUORIL_CACHE_DIR      where the static Qt is kept
+set -euo pipefail
+PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$PROJECT_DIR/tools/prepare.sh"
+
+build_dir="$PROJECT_DIR/build-windows"
+started=$SECONDS
+
+install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils \
+    wine wine64 xvfb xauth xdotool imagemagick python3
+
+qt_prefix=$("$PROJECT_DIR/tools/build-static-qt.sh")
+
+# The source that goes beside the executable: the checkout as it is now,
+# uncommitted changes to tracked files included.
+mkdir -p "$build_dir"
+version=$(sed -n 's/^project(quoril VERSION \([0-9.]*\).*/\1/p' "$PROJECT_DIR/CMakeLists.txt")
+source_archive="$build_dir/quoril-$version-source.tar.gz"
+snapshot=$(git -C "$PROJECT_DIR" stash create)
+git -C "$PROJECT_DIR" archive --format=tar.gz --prefix="quoril-$version/" \
+    -o "$source_archive" "${snapshot:-HEAD}"
+
+cmake -S "$PROJECT_DIR" -B "$build_dir" \
+    -DCMAKE_TOOLCHAIN_FILE="$PROJECT_DIR/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_PREFIX_PATH="$qt_prefix" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$PROJECT_DIR/tools/wine-qtest.sh" \
+    -DQUORIL_SOURCE_ARCHIVE="$source_archive"
+cmake --build "$build_dir" -j "$(nproc)"
+
+"$PROJECT_DIR/tools/with-hidden-ports.sh" \
+    xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
+    "$PROJECT_DIR/tools/check-under-wine.sh" "$build_dir"
+
+(cd "$build_dir" && cpack -G ZIP -B "$build_dir/packages")
+mkdir -p "$PROJECT_DIR/dist"
+cp "$build_dir"/packages/*.zip "$PROJECT_DIR/dist/"
+echo "Built in $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s:"
+ls "$PROJECT_DIR"/dist/*-win64.zip

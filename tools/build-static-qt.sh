@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Builds a static Qt (qtbase and qtserialport) for 64-bit Windows with Debian's
+# mingw-w64 cross compilers, once, into a cache outside the checkout, and
+# prints the folder it lives in. A second run with the same Qt version and
+# configure options finds the finished build and only prints the folder.
+#
+#   tools/build-static-qt.sh
+#
+# Settings (environment):
+#   QT_SERIALPORT_SOURCE  an upstream qtserialport-everywhere-src-5.15.8 tarball,
+#                         for where Debian's archive does not serve that source
+#   QUORIL_CACHE_DIR      where the build is kept (default ~/.cache/quoril)
+#
+# Everything but the printed folder goes to standard error.
+set -euo pipefail
+
+readonly QT_VERSION=5.15.8
+readonly CROSS_PREFIX=x86_64-w64-mingw32-
+readonly QT_CONFIGURE_OPTIONS=(
+    -xplatform win32-g++ -device-option "CROSS_COMPILE=$CROSS_PREFIX"
+    -release -opensource -confirm-license -static -static-runtime
+    -nomake examples -nomake tests
+    -no-opengl -no-dbus -no-icu -no-fontconfig -no-openssl -no-direct2d -no-vulkan
+    -no-feature-sql -no-feature-network -no-feature-xml -no-feature-concurrent -no-feature-printer
+    # Debian's source drops the Wintab headers this feature needs.
+    -no-feature-tabletevent
+    -qt-zlib -qt-libpng -no-libjpeg -qt-freetype -qt-harfbuzz -qt-pcre
+)
+
+log() { echo "build-static-qt: $*" >&2; }
+die() { log "$*"; exit 1; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# The cache key: the Qt version, the options and the compiler, so that a change
+# to any of them builds afresh beside the old build instead of reusing it.
+cache_key() {
+    { echo "$QT_VERSION"; printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}"; "${CROSS_PREFIX}g++-posix" --version | head -n1; } \
+        | sha256sum | cut -c1-12
+}
+
+ensure_source_entries() {
+    if grep -Eqsr '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        return 0
+    fi
+    local entry=/etc/apt/sources.list.d/quoril-deb-src.sources
+    log "apt has no source entries; adding Debian's main archive as $entry"
+    as_root tee "$entry" >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+    as_root apt-get update -qq
+}
+
+# Unpacks Debian's source of a Qt module (with Debian's patches) into the
+# current folder and prints the unpacked folder.
+debian_source() {
+    local package=$1
+    apt-get source -qq "$package" >&2 || return 1
+    local folder
+    folder=$(find . -maxdepth 1 -type d -name "${package}-${QT_VERSION}*" | head -n1)
+    [ -n "$folder" ] || die "apt-get source $package did not unpack Qt $QT_VERSION"
+    echo "$folder"
+}
+
+build_qtbase() {
+    local prefix=$1 work=$2
+    (
+        cd "$work"
+        ensure_source_entries
+        local source
+        source=$(debian_source qtbase-opensource-src) || die "could not fetch Debian's qtbase $QT_VERSION source"
+        source=$(realpath "$source")
+        mkdir -p qtbase-build && cd qtbase-build
+        log "configuring qtbase (a few minutes)"
+        "$source/configure" -prefix "$prefix" "${QT_CONFIGURE_OPTIONS[@]}" >configure.log 2>&1 \
+            || { tail -n 40 configure.log >&2; die "qtbase configure failed; the whole log is $PWD/configure.log"; }
+        log "building qtbase (half an hour on two cores)"
+        make -j "$(nproc)" >make.log 2>&1 || { tail -n 40 make.log >&2; die "qtbase build failed; see $PWD/make.log"; }
+        make install >install.log 2>&1 || { tail -n 40 install.log >&2; die "qtbase install failed"; }
+    )
+}
+
+unpack_qtserialport() {
+    if [ -n "${QT_SERIALPORT_SOURCE:-}" ]; then
+        [ -f "$QT_SERIALPORT_SOURCE" ] || die "QT_SERIALPORT_SOURCE names $QT_SERIALPORT_SOURCE, which is not a file"
+        tar -xf "$QT_SERIALPORT_SOURCE"
+        find . -maxdepth 1 -type d -name "qtserialport-everywhere-src-${QT_VERSION}" | head -n1
+        return
+    fi
+    debian_source qtserialport-opensource-src \
+        || die "could not fetch Debian's qtserialport $QT_VERSION source; set QT_SERIALPORT_SOURCE to an upstream qtserialport-everywhere-src-$QT_VERSION tarball"
+}
+
+build_qtserialport() {
+    local prefix=$1 work=$2
+    (
+        cd "$work"
+        local source
+        source=$(unpack_qtserialport)
+        [ -n "$source" ] || die "the qtserialport source holds no qtserialport-everywhere-src-$QT_VERSION folder"
+        # A source tree that is not a release package lacks its forwarding
+        # headers; a .git entry makes qmake generate them with syncqt.
+        [ -e "$source/include" ] || touch "$source/.git"
+        mkdir -p qtserialport-build && cd qtserialport-build
+        log "building qtserialport"
+        { "$prefix/bin/qmake" "$(realpath "../$source")" && make -j "$(nproc)" && make install; } >build.log 2>&1 \
+            || { tail -n 40 build.log >&2; die "qtserialport build failed; see $PWD/build.log"; }
+    )
+}
+
+main() {
+    command -v "${CROSS_PREFIX}g++-posix" >/dev/null \
+        || die "${CROSS_PREFIX}g++-posix is missing; install the Debian package g++-mingw-w64-x86-64-posix"
+
+    local cache_dir=${QUORIL_CACHE_DIR:-$HOME/.cache/quoril}
+    local prefix
+    prefix="$cache_dir/qt-$QT_VERSION-win64-static-$(cache_key)"
+    if [ -f "$prefix/.complete" ]; then
+        log "reusing the static Qt in $prefix"
+        echo "$prefix"
+        return
+    fi
+
+    local work="$prefix.work"
+    rm -rf "$prefix" "$work"
+    mkdir -p "$work"
+    local started=$SECONDS
+    build_qtbase "$prefix" "$work"
+    build_qtserialport "$prefix" "$work"
+    touch "$prefix/.complete"
+    rm -rf "$work"
+    log "static Qt built in $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s: $prefix"
+    echo "$prefix"
+}
+
+main "$@"
