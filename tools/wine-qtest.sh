@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Runs one QtTest program under wine, for ctest. The report goes to a file
-# and is printed afterwards: a Windows program without a console sends it to
-# the debugger channel. The program's exit status is the result.
+# Runs one QtTest program under wine, for ctest.
+# - Wine keeps QT_ variables from Windows programs, but hands WINEQT_ ones on
+#   without the WINE prefix; so the test's QT_ settings travel that way.
+# - A Windows program without a console sends QtTest's report to the debugger
+#   channel; it goes to a file instead, printed afterwards.
+# The program's exit status is the result.
 #   tools/wine-qtest.sh TEST.exe [ARGS...]
 set -euo pipefail
+while IFS= read -r variable; do
+    export "WINE$variable=${!variable}"
+done < <(compgen -e | grep '^QT_' || true)
+
 report=$(mktemp --suffix=.txt)
 trap 'rm -f "$report"' EXIT
 status=0
