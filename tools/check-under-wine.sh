@@ -8,10 +8,11 @@
 #      the listener's answers back to the program, the whole flash is checked.
 # Run it through tools/with-hidden-ports.sh and under an X server: it starts
 # the program with its Windows platform plugin and clicks it with xdotool.
-#   tools/check-under-wine.sh BUILD_DIR
+#   tools/check-under-wine.sh BUILD_DIR [QUORIL_EXE]    (default BUILD_DIR/quoril.exe)
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=$(realpath "$1")
+program=$(realpath "${2:-$build_dir/quoril.exe}")
 scratch="$build_dir/wine-check"
 
 readonly WINDOW_TITLE="TQ5801 flash tool"
@@ -111,7 +112,7 @@ wait_for_bytes() {
 
 check_window_and_port() {
     say "window"
-    wine "$build_dir/quoril.exe" >/dev/null 2>&1 &
+    wine "$program" >/dev/null 2>&1 &
     disown
     local window
     window=$(wait_for_window "$WINDOW_TITLE") || fail "no window titled \"$WINDOW_TITLE\" within 60 s"
