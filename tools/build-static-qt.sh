@@ -42,7 +42,8 @@ cache_key() {
 }
 
 ensure_source_entries() {
-    if grep -Eqsr '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    if grep -Eqsr --include='*.list' --include='*.sources' '^(deb-src|Types:.*deb-src)' \
+        /etc/apt/sources.list /etc/apt/sources.list.d/; then
         return 0
     fi
     local entry=/etc/apt/sources.list.d/quoril-deb-src.sources
