@@ -19,6 +19,10 @@ started=$SECONDS
 install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils \
     wine wine64 xvfb xauth xdotool imagemagick python3 unzip
 
+# The zip carries the program's source, taken from git.
+git -C "$PROJECT_DIR" rev-parse --git-dir >/dev/null 2>&1 \
+    || { echo "build-windows.sh packs the program's source with git: run it in a git checkout" >&2; exit 1; }
+
 qt_prefix=$("$PROJECT_DIR/tools/build-static-qt.sh")
 
 # The source that goes beside the executable: the checkout as it is now,
