@@ -38,9 +38,9 @@ def command_length(pending):
 def main(record_path):
     master, slave = os.openpty()
     tty.setraw(slave)
-    print(os.ttyname(slave), flush=True)
     pending = b""
     with open(record_path, "wb", buffering=0) as record:
+        print(os.ttyname(slave), flush=True)
         while True:
             # The slave stays open here, so a program closing the port does
             # not hang up the line.
