@@ -89,7 +89,6 @@ build_qtbase() {
 
 unpack_qtserialport() {
     if [ -n "${QT_SERIALPORT_SOURCE:-}" ]; then
-        [ -f "$QT_SERIALPORT_SOURCE" ] || die "QT_SERIALPORT_SOURCE names $QT_SERIALPORT_SOURCE, which is not a file"
         tar -xf "$QT_SERIALPORT_SOURCE"
         find . -maxdepth 1 -type d -name "qtserialport-everywhere-src-${QT_VERSION}" | head -n1
         return
@@ -118,6 +117,12 @@ build_qtserialport() {
 main() {
     command -v "${CROSS_PREFIX}g++-posix" >/dev/null \
         || die "${CROSS_PREFIX}g++-posix is missing; install the Debian package g++-mingw-w64-x86-64-posix"
+
+    if [ -n "${QT_SERIALPORT_SOURCE:-}" ]; then
+        [ -f "$QT_SERIALPORT_SOURCE" ] || die "QT_SERIALPORT_SOURCE names $QT_SERIALPORT_SOURCE, which is not a file"
+        # The build unpacks it from a folder of its own.
+        QT_SERIALPORT_SOURCE=$(realpath "$QT_SERIALPORT_SOURCE")
+    fi
 
     local cache_dir=${QUORIL_CACHE_DIR:-$HOME/.cache/quoril}
     local prefix
