@@ -3,8 +3,9 @@
 # packs dist/quoril-<version>-win64.zip: one self-contained executable, a text
 # about it and the program's source.
 #
-# The first run builds a static Qt from source (about 35 minutes on two cores)
-# and keeps it under ~/.cache/quoril; later runs reuse it and take minutes.
+# The first run builds a static Qt from source (about a quarter of an hour on
+# two cores) and keeps it under ~/.cache/quoril; later runs reuse it and take
+# about a minute.
 # Settings (environment):
 #   QT_SERIALPORT_SOURCE  an upstream qtserialport-everywhere-src-5.15.8 tarball,
 #                         for where Debian's archive does not serve that source

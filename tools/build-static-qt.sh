@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds a static Qt (qtbase and qtserialport) for 64-bit Windows with Debian's
 # mingw-w64 cross compilers, once, into a cache outside the checkout, and
-# prints the folder it lives in. A second run with the same Qt version and
-# configure options finds the finished build and only prints the folder.
+# prints the folder it lives in. A second run with the same Qt version,
+# configure options and compiler finds the finished build and only prints the
+# folder.
 #
 #   tools/build-static-qt.sh
 #
@@ -13,6 +14,7 @@
 #
 # Everything but the printed folder goes to standard error.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/prepare.sh"
 
 readonly QT_VERSION=5.15.8
 readonly CROSS_PREFIX=x86_64-w64-mingw32-
@@ -29,10 +31,6 @@ readonly QT_CONFIGURE_OPTIONS=(
 
 log() { echo "build-static-qt: $*" >&2; }
 die() { log "$*"; exit 1; }
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
 
 # The cache key: the Qt version, the options and the compiler, so that a change
 # to any of them builds afresh beside the old build instead of reusing it.
@@ -55,7 +53,7 @@ Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-    as_root apt-get update -qq
+    as_root apt-get update -qq >&2
 }
 
 # Unpacks Debian's source of a Qt module (with Debian's patches) into the
@@ -81,7 +79,7 @@ build_qtbase() {
         log "configuring qtbase (a few minutes)"
         "$source/configure" -prefix "$prefix" "${QT_CONFIGURE_OPTIONS[@]}" >configure.log 2>&1 \
             || { tail -n 40 configure.log >&2; die "qtbase configure failed; the whole log is $PWD/configure.log"; }
-        log "building qtbase (half an hour on two cores)"
+        log "building qtbase (a quarter of an hour on two cores)"
         make -j "$(nproc)" >make.log 2>&1 || { tail -n 40 make.log >&2; die "qtbase build failed; see $PWD/make.log"; }
         make install >install.log 2>&1 || { tail -n 40 install.log >&2; die "qtbase install failed"; }
     )

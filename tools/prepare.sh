@@ -1,4 +1,4 @@
-# Shared by the top-level scripts: installs what is missing from Debian's
+# Shared by the project's scripts: installs what is missing from Debian's
 # packages, then configures and builds. Sourced, not run.
 #   install_missing_packages PACKAGE...
 #   prepare BUILD_DIR TARGET [CMAKE_ARGS...]    TARGET "all" builds everything
