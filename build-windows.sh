@@ -24,7 +24,7 @@ install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev 
 git -C "$PROJECT_DIR" rev-parse --git-dir >/dev/null 2>&1 \
     || { echo "build-windows.sh packs the program's source with git: run it in a git checkout" >&2; exit 1; }
 
-qt_prefix=$("$PROJECT_DIR/tools/build-static-qt.sh")
+qt_prefix=$("$PROJECT_DIR/tools/windows/build-static-qt.sh")
 
 # The source that goes beside the executable: the checkout as it is now,
 # uncommitted changes to tracked files included.
@@ -39,7 +39,7 @@ cmake -S "$PROJECT_DIR" -B "$build_dir" \
     -DCMAKE_TOOLCHAIN_FILE="$PROJECT_DIR/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_PREFIX_PATH="$qt_prefix" \
     -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$PROJECT_DIR/tools/wine-qtest.sh" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$PROJECT_DIR/tools/windows/wine-qtest.sh" \
     -DQUORIL_SOURCE_ARCHIVE="$source_archive"
 cmake --build "$build_dir" -j "$(nproc)"
 
@@ -50,9 +50,9 @@ zip_file=$(ls "$build_dir"/packages/*-win64.zip)
 # What is checked under wine is the executable as shipped, stripped, from the zip.
 rm -rf "$build_dir/shipped"
 unzip -q -j "$zip_file" '*/quoril.exe' -d "$build_dir/shipped"
-"$PROJECT_DIR/tools/with-hidden-ports.sh" \
+"$PROJECT_DIR/tools/windows/with-hidden-ports.sh" \
     xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
-    "$PROJECT_DIR/tools/check-under-wine.sh" "$build_dir" "$build_dir/shipped/quoril.exe"
+    "$PROJECT_DIR/tools/windows/check-under-wine.sh" "$build_dir" "$build_dir/shipped/quoril.exe"
 
 mkdir -p "$PROJECT_DIR/dist"
 cp "$zip_file" "$PROJECT_DIR/dist/"

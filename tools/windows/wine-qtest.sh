@@ -5,7 +5,7 @@
 # - A Windows program without a console sends QtTest's report to the debugger
 #   channel; it goes to a file instead, printed afterwards.
 # The program's exit status is the result.
-#   tools/wine-qtest.sh TEST.exe [ARGS...]
+#   tools/windows/wine-qtest.sh TEST.exe [ARGS...]
 set -euo pipefail
 while IFS= read -r variable; do
     export "WINE$variable=${!variable}"

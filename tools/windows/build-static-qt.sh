@@ -5,7 +5,7 @@
 # configure options and compiler finds the finished build and only prints the
 # folder.
 #
-#   tools/build-static-qt.sh
+#   tools/windows/build-static-qt.sh
 #
 # Settings (environment):
 #   QT_SERIALPORT_SOURCE  an upstream qtserialport-everywhere-src-5.15.8 tarball,
@@ -14,7 +14,7 @@
 #
 # Everything but the printed folder goes to standard error.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/prepare.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../prepare.sh"
 
 readonly QT_VERSION=5.15.8
 readonly CROSS_PREFIX=x86_64-w64-mingw32-

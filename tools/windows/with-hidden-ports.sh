@@ -2,7 +2,7 @@
 # Runs a command in a private mount namespace in which the host's serial
 # ports are /dev/null, so that nothing it starts, wine included, can open one.
 # This machine's /dev/ttyS0 is its console, and wine maps it to COM1.
-#   tools/with-hidden-ports.sh COMMAND [ARGS...]
+#   tools/windows/with-hidden-ports.sh COMMAND [ARGS...]
 set -euo pipefail
 
 if [ "${QUORIL_PORTS_HIDDEN:-}" != 1 ]; then

@@ -7,7 +7,7 @@ until it is stopped, and answers each whole command with ACK, as the boot
 loader does (all but the end of transfer, which gets no answer). Whether the
 program sends its next command shows whether an answer reached it.
 
-    tools/serial_listener.py RECORD
+    tools/windows/serial_listener.py RECORD
 """
 import os
 import select

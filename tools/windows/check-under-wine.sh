@@ -6,11 +6,11 @@
 #      sends the exact announcement of a known image to a listener on it
 #      (screenshot before Program: BUILD_DIR/serial-wine.png). If wine hands
 #      the listener's answers back to the program, the whole flash is checked.
-# Run it through tools/with-hidden-ports.sh and under an X server: it starts
+# Run it through tools/windows/with-hidden-ports.sh and under an X server: it starts
 # the program with its Windows platform plugin and clicks it with xdotool.
-#   tools/check-under-wine.sh BUILD_DIR [QUORIL_EXE]    (default BUILD_DIR/quoril.exe)
+#   tools/windows/check-under-wine.sh BUILD_DIR [QUORIL_EXE]    (default BUILD_DIR/quoril.exe)
 set -euo pipefail
-PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build_dir=$(realpath "$1")
 program=$(realpath "${2:-$build_dir/quoril.exe}")
 scratch="$build_dir/wine-check"
@@ -55,7 +55,7 @@ run_suites() {
 # Starts a listener on a pseudo-terminal and registers it with wine as CHECK_PORT.
 start_listener() {
     rm -f "$scratch/received.bin" "$scratch/listener.out"
-    python3 "$PROJECT_DIR/tools/serial_listener.py" "$scratch/received.bin" >"$scratch/listener.out" &
+    python3 "$PROJECT_DIR/tools/windows/serial_listener.py" "$scratch/received.bin" >"$scratch/listener.out" &
     listener_pid=$!
     disown
     local waited
@@ -80,7 +80,7 @@ check_ports_hidden() {
         target=$(readlink -f "$link")
         [ "$target" = "$listener_port" ] && continue
         [ "$(stat -L -c %t:%T "$target")" = "1:3" ] \
-            || fail "wine's ${link##*/} leads to $target, a real port; run this through tools/with-hidden-ports.sh"
+            || fail "wine's ${link##*/} leads to $target, a real port; run this through tools/windows/with-hidden-ports.sh"
     done
 }
 
