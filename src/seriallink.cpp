@@ -9,6 +9,35 @@
 
 namespace {
 
+constexpr int REPLY_POLL_MS = 10; // slice of the wait for a reply's first byte
+
+// The serial library's ready signal alone can miss a reply: on Windows it
+// takes the reply into the port's buffer and may then report no data, when a
+// spurious "data arrived" event ends in an empty read. So bytes that the
+// buffer holds count as arrived, whatever the wait said.
+bool arrived(QSerialPort &port, int wait_ms)
+{
+    return port.waitForReadyRead(wait_ms) || port.bytesAvailable() > 0;
+}
+
+// Waits up to timeout_ms for a reply's first byte, in short slices, so that
+// bytes the ready signal missed are seen within a slice.
+bool wait_for_reply(QSerialPort &port, int timeout_ms)
+{
+    QElapsedTimer waiting;
+    waiting.start();
+    for (;;) {
+        const qint64 left = timeout_ms - waiting.elapsed();
+        if (left <= 0)
+            return false;
+        if (arrived(port, int(qMin<qint64>(left, REPLY_POLL_MS))))
+            return true;
+        // A line that is gone fails every wait at once; nothing more will come.
+        if (port.error() != QSerialPort::TimeoutError)
+            return false;
+    }
+}
+
 // Takes what has arrived and keeps taking until the line falls silent for
 // REPLY_GAP_MS. A device that never falls silent is cut off by size and time;
 // whatever it sends beyond that stays in the port's buffer.
@@ -18,7 +47,7 @@ QByteArray collect_reply(QSerialPort &port)
     collecting.start();
     QByteArray reply = port.read(REPLY_MAX_BYTES);
     while (reply.size() < REPLY_MAX_BYTES && !collecting.hasExpired(REPLY_TIMEOUT_MS)
-           && port.waitForReadyRead(REPLY_GAP_MS)) {
+           && arrived(port, REPLY_GAP_MS)) {
         reply += port.read(REPLY_MAX_BYTES - reply.size());
     }
     return reply;
@@ -85,7 +114,7 @@ QByteArray MainWindow::send_command(qint32 code, const QByteArray &params, qint3
     }
 
     if (expected_length > 0) {
-        if (serial->waitForReadyRead(REPLY_TIMEOUT_MS))
+        if (wait_for_reply(*serial, REPLY_TIMEOUT_MS))
             reply = collect_reply(*serial);
         else
             log_message(QStringLiteral("Error read response timeout"));
