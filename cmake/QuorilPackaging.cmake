@@ -1,7 +1,7 @@
 # Packages made from the install rules with `cpack`: a .deb on Linux, a zip
 # for Windows.
 set(CPACK_PACKAGE_NAME quoril)
-set(CPACK_PACKAGE_VENDOR lumbo)
+set(CPACK_PACKAGE_VENDOR ${QUORIL_VENDOR})
 set(CPACK_PACKAGE_CONTACT "lumbo <quoril@lumbo.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "flash tool for the TQ5801 device")
 set(CPACK_PACKAGE_DESCRIPTION [=[

@@ -3,7 +3,8 @@
 
 resources/icons/logo1.png is the 140 x 85 window icon. The square variants
 under resources/icons/hicolor/ are for the desktop menu: the same drawing,
-centred and scaled to fill the square.
+centred and scaled to fill the square. resources/windows/quoril.ico holds the
+same squares for the Windows executable's icon.
 
 Standard library only. Shapes are sampled 4 x 4 per pixel for smooth edges.
 Run from anywhere: python3 tools/make_logo.py
@@ -115,16 +116,30 @@ def png(width, height, pixels):
             + chunk(b"IEND", b""))
 
 
-def write(path, width, height, pixels):
+def ico(images):
+    """A Windows icon file holding the given (size, PNG bytes) images."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries, data = b"", b""
+    for size, image in images:
+        side = size % 256  # 0 stands for 256
+        entries += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    return header + entries + data
+
+
+def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as out:
-        out.write(png(width, height, pixels))
+        out.write(data)
 
 
 if __name__ == "__main__":
-    icons = os.path.join(os.path.dirname(__file__), "..", "resources", "icons")
-    write(os.path.join(icons, "logo1.png"), WIDTH, HEIGHT, render(WIDTH, HEIGHT))
+    resources = os.path.join(os.path.dirname(__file__), "..", "resources")
+    icons = os.path.join(resources, "icons")
+    write(os.path.join(icons, "logo1.png"), png(WIDTH, HEIGHT, render(WIDTH, HEIGHT)))
     left, top, side = SQUARE_VIEW
-    for size in SQUARE_SIZES:
-        path = os.path.join(icons, "hicolor", f"{size}x{size}", "apps", ICON_NAME + ".png")
-        write(path, size, size, render(size, size, left, top, side / size))
+    squares = [(size, png(size, size, render(size, size, left, top, side / size))) for size in SQUARE_SIZES]
+    for size, image in squares:
+        write(os.path.join(icons, "hicolor", f"{size}x{size}", "apps", ICON_NAME + ".png"), image)
+    write(os.path.join(resources, "windows", "quoril.ico"), ico(squares))
