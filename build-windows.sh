@@ -18,7 +18,7 @@ build_dir="$PROJECT_DIR/build-windows"
 started=$SECONDS
 
 install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils \
-    wine wine64 xvfb xauth xdotool imagemagick python3 unzip
+    wine wine64 xvfb xauth xdotool imagemagick python3 python3-pefile unzip
 
 # The zip carries the program's source, taken from git.
 git -C "$PROJECT_DIR" rev-parse --git-dir >/dev/null 2>&1 \
@@ -50,6 +50,7 @@ zip_file=$(ls "$build_dir"/packages/*-win64.zip)
 # What is checked under wine is the executable as shipped, stripped, from the zip.
 rm -rf "$build_dir/shipped"
 unzip -q -j "$zip_file" '*/quoril.exe' -d "$build_dir/shipped"
+"$PROJECT_DIR/tools/windows/check_executable.py" "$build_dir/shipped/quoril.exe" "$version"
 "$PROJECT_DIR/tools/windows/with-hidden-ports.sh" \
     xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
     "$PROJECT_DIR/tools/windows/check-under-wine.sh" "$build_dir" "$build_dir/shipped/quoril.exe"
