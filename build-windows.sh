@@ -42,6 +42,8 @@ cmake -S "$PROJECT_DIR" -B "$build_dir" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$PROJECT_DIR/tools/windows/wine-qtest.sh" \
     -DQUORIL_SOURCE_ARCHIVE="$source_archive"
 cmake --build "$build_dir" -j "$(nproc)"
+# The COM port driver that the wine check flashes through.
+"$PROJECT_DIR/tools/windows/ptycom/build.sh" "$build_dir/ptycom.sys"
 
 rm -rf "$build_dir/packages"
 (cd "$build_dir" && cpack -G ZIP -B "$build_dir/packages")

@@ -2,18 +2,30 @@
 # Checks a Windows build under wine, in a wine prefix of its own:
 #   1. the test suites that can run on Windows pass;
 #   2. the window shows (screenshot: BUILD_DIR/window-wine.png);
-#   3. a COM port registered with wine is listed in the chooser, and Program
-#      sends the exact announcement of a known image to a listener on it
-#      (screenshot before Program: BUILD_DIR/serial-wine.png). If wine hands
-#      the listener's answers back to the program, the whole flash is checked.
+#   3. through COM9, a port served by the ptycom driver on a pseudo-terminal
+#      with tools/windows/serial_listener.py as the device, images of 3, 512,
+#      1000 and 70000 random bytes flash whole, byte for byte, each chosen and
+#      started in the window as a person would (screenshot before the first
+#      Program: BUILD_DIR/serial-wine.png); prints the time per packet of the
+#      largest;
+#   4. the same flashes pass with a stray "byte received" event after every
+#      read that returned bytes;
+#   5. the failure endings end where they must: no answer or a non-ACK answer
+#      to the announcement, a 3-byte reply to packet 1, a reply in two pieces
+#      (accepted), the device hanging up during packet 1.
 # Run it through tools/windows/with-hidden-ports.sh and under an X server: it starts
 # the program with its Windows platform plugin and clicks it with xdotool.
-#   tools/windows/check-under-wine.sh BUILD_DIR [QUORIL_EXE]    (default BUILD_DIR/quoril.exe)
+#   tools/windows/check-under-wine.sh BUILD_DIR [QUORIL_EXE]
+# QUORIL_EXE defaults to BUILD_DIR/quoril.exe; the driver is BUILD_DIR/ptycom.sys
+# (tools/windows/ptycom/build.sh builds it).
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build_dir=$(realpath "$1")
 program=$(realpath "${2:-$build_dir/quoril.exe}")
+driver="$build_dir/ptycom.sys"
 scratch="$build_dir/wine-check"
+record="$scratch/received.bin"
+program_log="$scratch/program.log"
 
 readonly WINDOW_TITLE="TQ5801 flash tool"
 readonly LOAD_DIALOG_TITLE="Please choose a file"
@@ -23,39 +35,48 @@ readonly CHECK_PORT=COM9
 readonly LOAD_BUTTON_AT="367 52"
 readonly PORT_CHOOSER_AT="134 92"
 readonly PROGRAM_BUTTON_AT="267 92"
-# The 3-byte image "abc" on the line, little-endian words: the announcement
-# (CMD_BEGIN, the descriptor's fixed word, the length, the checksum), then
-# CMD_SETUP with its parameter, the one data packet and CMD_END.
-readonly KNOWN_IMAGE=abc
-readonly KNOWN_ANNOUNCEMENT="02000000 00800000 03000000 9446eb72"
-readonly KNOWN_REST="05000000 1200000000000000 03000000 03000000 616263 04000000"
-readonly ANNOUNCEMENT=${KNOWN_ANNOUNCEMENT// /}
-readonly WHOLE_FLASH=$ANNOUNCEMENT${KNOWN_REST// /}
+readonly WHOLE_FLASH_SIZES=(3 512 1000 70000)
+readonly ENDING_IMAGE_SIZE=1000
+# The program logs one such line for every command it has sent and waited on.
+readonly REPLY_LOG_LINE="response length is"
+# The program waits 10 s for a reply; a line silent for longer has stopped.
+readonly LINE_SILENT_S=15
+# The longest the program may take over one command: 10 s for its writes,
+# 10 s for the reply.
+readonly GIVING_UP_S=25
+# How long a program that stopped is watched for anything more.
+readonly AFTER_STOP_S=2
+# Commands on the line: 1 the announcement, 2 the second handshake, 3 packet 1.
+readonly ANNOUNCEMENT=1
+readonly PACKET_1=3
 
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
 # No prompts to install wine's .NET and HTML engines.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# The program's log to standard error; wine hands WINEQT_ variables on as QT_.
+export WINEQT_FORCE_STDERR_LOGGING=1
 
 say() { echo "check-under-wine: $*"; }
 fail() { say "FAILED: $*" >&2; exit 1; }
 
 listener_pid=""
-cleanup() {
+stop_session() {
     wineserver --kill 2>/dev/null || true
     [ -z "$listener_pid" ] || kill "$listener_pid" 2>/dev/null || true
+    listener_pid=""
 }
-trap cleanup EXIT
+trap stop_session EXIT
 
 run_suites() {
     say "test suites"
     (cd "$build_dir" && ctest --output-on-failure) || fail "the test suites failed under wine"
 }
 
-# Starts a listener on a pseudo-terminal and registers it with wine as CHECK_PORT.
+# Starts a listener acting MODE on a pseudo-terminal; sets listener_port to its path.
 start_listener() {
-    rm -f "$scratch/received.bin" "$scratch/listener.out"
-    python3 "$PROJECT_DIR/tools/windows/serial_listener.py" "$scratch/received.bin" >"$scratch/listener.out" &
+    rm -f "$record" "$scratch/listener.out"
+    python3 "$PROJECT_DIR/tools/windows/serial_listener.py" "$1" "$record" >"$scratch/listener.out" &
     listener_pid=$!
     disown
     local waited
@@ -65,20 +86,18 @@ start_listener() {
     done
     listener_port=$(head -n1 "$scratch/listener.out")
     [ -c "$listener_port" ] || fail "the listener did not open a pseudo-terminal"
-    wine reg add 'HKLM\Software\Wine\Ports' /v "$CHECK_PORT" /t REG_SZ /d "$listener_port" /f >/dev/null
-    # Wine reads its ports when the wineserver starts.
-    wineserver --kill
-    wineserver --wait
 }
 
-# Every other COM port wine made must be one of the host's hidden ports, now
-# /dev/null: nothing this check clicks may reach a real line.
+# Every COM port wine made itself must be one of the host's hidden ports, now
+# /dev/null: nothing this check clicks may reach a real line. None may take
+# CHECK_PORT's name, which would hide the driver's port.
 check_ports_hidden() {
     local link target
     for link in "$WINEPREFIX"/dosdevices/com*; do
         [ -e "$link" ] || continue
         target=$(readlink -f "$link")
-        [ "$target" = "$listener_port" ] && continue
+        [ "${link##*/}" != "${CHECK_PORT,,}" ] \
+            || fail "wine's ${link##*/} leads to $target and hides the driver's $CHECK_PORT"
         [ "$(stat -L -c %t:%T "$target")" = "1:3" ] \
             || fail "wine's ${link##*/} leads to $target, a real port; run this through tools/windows/with-hidden-ports.sh"
     done
@@ -91,49 +110,51 @@ click() {
 }
 
 wait_for_window() {
-    timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1
+    timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
 }
 
 wait_until_closed() {
     local waited
     for waited in $(seq 100); do
-        xdotool search --onlyvisible --name "^$1\$" >/dev/null || return 0
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
         sleep 0.1
-    done
-    return 1
-}
-
-wait_for_bytes() {
-    local count=$1 seconds=$2 waited
-    for waited in $(seq "$seconds"); do
-        [ "$(stat -c %s "$scratch/received.bin")" -ge "$count" ] && return 0
-        sleep 1
     done
     return 1
 }
 
 # Starts the program and waits for its window; sets window to its X id.
 start_window() {
-    wine "$program" >/dev/null 2>&1 &
+    wine "$program" >/dev/null 2>>"$program_log" &
     disown
     window=$(wait_for_window "$WINDOW_TITLE") && [ -n "$window" ] \
         || fail "no window titled \"$WINDOW_TITLE\" within 60 s"
     sleep 1
-    import -window "$window" "$build_dir/window-wine.png"
-    say "the window shows: $build_dir/window-wine.png"
 }
 
-# Chooses the known image with Load and CHECK_PORT in the chooser, as a
-# person would, and presses Program.
-flash_known_image() {
-    say "Load, $CHECK_PORT, Program"
-    printf '%s' "$KNOWN_IMAGE" >"$scratch/image.bin"
+screenshot() {
+    import -window "$window" "$build_dir/$1"
+}
+
+# A listener acting MODE, the driver's port on its terminal (stray events
+# with "stray") and the window.
+start_session() {
+    say "listener: $1${2:+, driver: $2}"
+    start_listener "$1"
+    "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
+    check_ports_hidden
+    : >"$program_log"
+    start_window
+}
+
+# Chooses IMAGE with Load and CHECK_PORT in the chooser, as a person would,
+# and presses Program.
+press_program_with() {
     click "$window" "$LOAD_BUTTON_AT"
     wait_for_window "$LOAD_DIALOG_TITLE" >/dev/null || fail "the Load dialog did not open"
     sleep 1
     # The name field may hold the last image already: type over it.
     xdotool key End shift+Home
-    xdotool type --delay 20 "$(winepath -w "$scratch/image.bin")"
+    xdotool type --delay 20 "$(winepath -w "$1")"
     xdotool key Return
     wait_until_closed "$LOAD_DIALOG_TITLE" || fail "the Load dialog did not close"
     sleep 1
@@ -142,53 +163,146 @@ flash_known_image() {
     xdotool type --delay 20 "$CHECK_PORT"
     xdotool key Return
     sleep 1
-    import -window "$window" "$build_dir/serial-wine.png"
+    [ -e "$build_dir/serial-wine.png" ] || screenshot serial-wine.png
     click "$window" "$PROGRAM_BUTTON_AT"
 }
 
-received_bytes() {
-    od -An -tx1 -v "$scratch/received.bin" | tr -d ' \n'
+random_image() {
+    head -c "$1" /dev/urandom >"$scratch/image-$1.bin"
+    echo "$scratch/image-$1.bin"
 }
 
-check_received() {
-    local received
-    received=$(received_bytes)
-    [ "${received:0:${#ANNOUNCEMENT}}" = "$ANNOUNCEMENT" ] \
-        || fail "$CHECK_PORT received $received, not the announcement $ANNOUNCEMENT"
-    say "$CHECK_PORT is listed and received the exact announcement of the image: $ANNOUNCEMENT"
+record_size() { stat -c %s "$record"; }
 
-    # The program waits 10 s for the first answer.
-    wait_for_bytes $(( ${#WHOLE_FLASH} / 2 )) 15 || true
-    received=$(received_bytes)
-    if [ "$received" = "$WHOLE_FLASH" ]; then
-        say "the whole flash went through: $received"
-    elif [ "$received" = "$ANNOUNCEMENT" ]; then
-        say "the listener's answer did not reach the program (wine's serial layer), so the flash stopped after the announcement"
-    else
-        fail "$CHECK_PORT received $received; expected $WHOLE_FLASH or the announcement alone"
+replies_logged() { grep -c "$REPLY_LOG_LINE" "$program_log" || true; }
+
+# The record from byte OFFSET on, as hex.
+received_from() {
+    tail -c "+$(($1 + 1))" "$record" | od -An -tx1 -v | tr -d ' \n'
+}
+
+# What the program must send for IMAGE: all of it, or its first COMMANDS commands.
+expected_line() {
+    python3 "$PROJECT_DIR/tools/windows/boot_line.py" "$@"
+}
+
+# Waits until the record holds COUNT bytes, or the line stays silent for
+# LINE_SILENT_S, which the program only does once it has stopped.
+wait_for_bytes() {
+    local count=$1 size silent_since=$SECONDS last=-1
+    while size=$(record_size) && [ "$size" -lt "$count" ]; do
+        [ "$size" -eq "$last" ] || { last=$size; silent_since=$SECONDS; }
+        [ $((SECONDS - silent_since)) -lt "$LINE_SILENT_S" ] || return 1
+        sleep 0.2
+    done
+}
+
+wait_for_replies() {
+    local count=$1 started=$SECONDS
+    while [ "$(replies_logged)" -lt "$count" ]; do
+        [ $((SECONDS - started)) -lt "$GIVING_UP_S" ] || return 1
+        sleep 0.2
+    done
+}
+
+# Fails unless the record from byte OFFSET on is exactly EXPECTED (hex).
+check_line() {
+    local offset=$1 expected=$2 what=$3 received
+    received=$(received_from "$offset")
+    [ "$received" = "$expected" ] && return 0
+    local difference
+    difference=$(cmp <(fold -w2 <<<"$received") <(fold -w2 <<<"$expected") 2>&1 | head -n1 || true)
+    fail "$what: $CHECK_PORT received $(( ${#received} / 2 )) bytes, expected $(( ${#expected} / 2 )) ($difference; a line is a byte)"
+}
+
+# Flashes an image of SIZE random bytes and checks every byte on the line.
+flash_whole() {
+    local size=$1 image offset expected
+    image=$(random_image "$size")
+    offset=$(record_size)
+    expected=$(expected_line "$image")
+    press_program_with "$image"
+    wait_for_bytes $((offset + ${#expected} / 2)) \
+        || fail "the flash of $size bytes stopped: $CHECK_PORT received $(( $(record_size) - offset )) of $(( ${#expected} / 2 )) bytes"
+    check_line "$offset" "$expected" "the flash of $size bytes"
+    say "$size bytes flashed whole, byte for byte"
+}
+
+# The whole flashes, in one window; with "stray", a stray event after every
+# read that returned bytes.
+check_whole_flashes() {
+    local size
+    start_session ack ${1:+"$1"}
+    if [ ! -e "$build_dir/window-wine.png" ]; then
+        screenshot window-wine.png
+        say "the window shows: $build_dir/window-wine.png"
     fi
+    for size in "${WHOLE_FLASH_SIZES[@]}"; do
+        flash_whole "$size"
+    done
+    say "time per packet under wine, ${WHOLE_FLASH_SIZES[-1]} bytes${1:+, $1}: $(grep '^flash:' "$scratch/listener.out" | tail -n1)"
+    stop_session
+}
+
+# The ending of listener MODE: after exactly COMMANDS commands and their
+# replies, the program sends nothing more.
+check_stops_after() {
+    local mode=$1 commands=$2 image
+    start_session "$mode"
+    image=$(random_image "$ENDING_IMAGE_SIZE")
+    press_program_with "$image"
+    wait_for_replies "$commands" || fail "$mode: the program did not finish command $commands"
+    sleep "$AFTER_STOP_S"
+    [ "$(replies_logged)" -eq "$commands" ] \
+        || fail "$mode: the program went on after command $commands: $(replies_logged) replies logged"
+    check_line 0 "$(expected_line "$image" "$commands")" "$mode"
+    say "$mode: the program stopped after command $commands, as it must"
+    stop_session
+}
+
+# Every reply in two pieces 5 ms apart: accepted as one.
+check_split_reply() {
+    start_session split-reply
+    flash_whole "$ENDING_IMAGE_SIZE"
+    stop_session
+}
+
+# The device hangs up during packet 1: the program keeps its window, logs
+# no command after packet 1, and the line carries no more than packet 1.
+check_hang_up() {
+    local image before_packet_1 through_packet_1 received
+    start_session hang-up
+    image=$(random_image "$ENDING_IMAGE_SIZE")
+    press_program_with "$image"
+    wait_for_replies "$PACKET_1" || fail "hang-up: the program did not give up on packet 1"
+    sleep "$AFTER_STOP_S"
+    [ "$(replies_logged)" -eq "$PACKET_1" ] \
+        || fail "hang-up: the program went on after packet 1: $(replies_logged) replies logged"
+    xdotool search --onlyvisible --name "^$WINDOW_TITLE\$" >/dev/null 2>&1 \
+        || fail "hang-up: the window is gone"
+    before_packet_1=$(expected_line "$image" $((PACKET_1 - 1)))
+    through_packet_1=$(expected_line "$image" "$PACKET_1")
+    received=$(received_from 0)
+    [ "${#received}" -gt "${#before_packet_1}" ] && [ "${through_packet_1:0:${#received}}" = "$received" ] \
+        || fail "hang-up: $CHECK_PORT received $received; expected the flash up to part of packet 1"
+    say "hang-up: the window stays and nothing more is sent after packet 1"
+    stop_session
 }
 
 main() {
+    [ -f "$driver" ] || fail "$driver is missing; tools/windows/ptycom/build.sh builds it"
     rm -rf "$scratch"
     mkdir -p "$scratch"
+    rm -f "$build_dir/window-wine.png" "$build_dir/serial-wine.png"
     wineboot --init >/dev/null 2>&1
     run_suites
-
-    # Clicks sent to a window that is still settling can go astray, which
-    # shows as nothing reaching the port: one more try from a fresh start.
-    local attempt
-    for attempt in 1 2; do
-        start_listener
-        start_window
-        check_ports_hidden
-        flash_known_image
-        wait_for_bytes $(( ${#ANNOUNCEMENT} / 2 )) 30 && break
-        say "nothing reached $CHECK_PORT on try $attempt; see $build_dir/serial-wine.png"
-        cleanup
-        [ "$attempt" -lt 2 ] || fail "nothing reached $CHECK_PORT"
-    done
-    check_received
+    check_whole_flashes
+    check_whole_flashes stray
+    check_stops_after no-answer "$ANNOUNCEMENT"
+    check_stops_after nak "$ANNOUNCEMENT"
+    check_stops_after short-reply "$PACKET_1"
+    check_split_reply
+    check_hang_up
 }
 
 main "$@"

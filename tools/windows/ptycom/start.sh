@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Registers the ptycom driver as a service in the wine prefix that WINEPREFIX
+# names and starts it: the port PORT, on the pseudo-terminal PTY. With
+# "stray", every read that returned bytes leaves a received-byte event behind
+# (see ptycom.c). A driver serves the terminal it started with until wine
+# stops, so a wine still running in the prefix is stopped first.
+#   tools/windows/ptycom/start.sh DRIVER.sys PORT PTY [stray]
+set -euo pipefail
+readonly SERVICE=ptycom
+driver=$1 port=$2 pty=$3
+stray=0
+[ "${4:-}" != stray ] || stray=1
+
+[ -n "${WINEPREFIX:-}" ] || { echo "start.sh: set WINEPREFIX to the wine prefix the driver goes into" >&2; exit 1; }
+[ -f "$driver" ] || { echo "start.sh: there is no driver at $driver; build it with tools/windows/ptycom/build.sh" >&2; exit 1; }
+[ -c "$pty" ] || { echo "start.sh: $pty is not a terminal" >&2; exit 1; }
+
+wineserver --kill 2>/dev/null || true
+wineserver --wait
+image_path=$(winepath -w "$driver")
+# wine's service manager reads the services when wine starts: a new one is
+# registered through it. Type kernel driver, started on demand, a failure to
+# start reported.
+wine sc query "$SERVICE" >/dev/null 2>&1 \
+    || wine sc create "$SERVICE" type= kernel start= demand error= normal binpath= "$image_path" >/dev/null
+
+registration=$(mktemp --suffix=.reg)
+trap 'rm -f "$registration"' EXIT
+cat >"$registration" <<REG
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$SERVICE]
+"ImagePath"="${image_path//\\/\\\\}"
+"PortName"="$port"
+"PtyPath"="$pty"
+"StrayRxChar"=dword:0000000$stray
+REG
+wine regedit /S "$(winepath -w "$registration")"
+wine net start "$SERVICE" >/dev/null \
+    || { echo "start.sh: the $SERVICE driver did not start; WINEDEBUG=+ntoskrnl shows why" >&2; exit 1; }
