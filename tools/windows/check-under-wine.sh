@@ -44,6 +44,9 @@ readonly LINE_SILENT_S=15
 # The longest the program may take over one command: 10 s for its writes,
 # 10 s for the reply.
 readonly GIVING_UP_S=25
+# Program sends the announcement at once; a press that sent nothing within
+# this went astray.
+readonly PROGRAM_STARTS_S=10
 # How long a program that stopped is watched for anything more.
 readonly AFTER_STOP_S=2
 # Commands on the line: 1 the announcement, 2 the second handshake, 3 packet 1.
@@ -86,6 +89,33 @@ start_listener() {
     done
     listener_port=$(head -n1 "$scratch/listener.out")
     [ -c "$listener_port" ] || fail "the listener did not open a pseudo-terminal"
+}
+
+record_size() { stat -c %s "$record"; }
+
+# The record from byte OFFSET on, as hex.
+received_from() {
+    tail -c "+$(($1 + 1))" "$record" | od -An -tx1 -v | tr -d ' \n'
+}
+
+# Waits up to SECONDS for the record to grow past SIZE bytes.
+wait_for_growth() {
+    local size=$1 started=$SECONDS
+    until [ "$(record_size)" -gt "$size" ]; do
+        [ $((SECONDS - started)) -lt "$2" ] || return 1
+        sleep 0.2
+    done
+}
+
+# Waits until the record holds COUNT bytes, or the line stays silent for
+# LINE_SILENT_S, which the program only does once it has stopped.
+wait_for_bytes() {
+    local count=$1 size silent_since=$SECONDS last=-1
+    while size=$(record_size) && [ "$size" -lt "$count" ]; do
+        [ "$size" -eq "$last" ] || { last=$size; silent_since=$SECONDS; }
+        [ $((SECONDS - silent_since)) -lt "$LINE_SILENT_S" ] || return 1
+        sleep 0.2
+    done
 }
 
 # Every COM port wine made itself must be one of the host's hidden ports, now
@@ -164,6 +194,12 @@ press_program_with() {
     xdotool key Return
     sleep 1
     [ -e "$build_dir/serial-wine.png" ] || screenshot serial-wine.png
+    local before
+    before=$(record_size)
+    click "$window" "$PROGRAM_BUTTON_AT"
+    # A click sent to a window that is still settling can go astray.
+    wait_for_growth "$before" "$PROGRAM_STARTS_S" && return 0
+    say "nothing reached $CHECK_PORT within $PROGRAM_STARTS_S s; pressing Program once more"
     click "$window" "$PROGRAM_BUTTON_AT"
 }
 
@@ -172,29 +208,12 @@ random_image() {
     echo "$scratch/image-$1.bin"
 }
 
-record_size() { stat -c %s "$record"; }
 
 replies_logged() { grep -c "$REPLY_LOG_LINE" "$program_log" || true; }
-
-# The record from byte OFFSET on, as hex.
-received_from() {
-    tail -c "+$(($1 + 1))" "$record" | od -An -tx1 -v | tr -d ' \n'
-}
 
 # What the program must send for IMAGE: all of it, or its first COMMANDS commands.
 expected_line() {
     python3 "$PROJECT_DIR/tools/windows/boot_line.py" "$@"
-}
-
-# Waits until the record holds COUNT bytes, or the line stays silent for
-# LINE_SILENT_S, which the program only does once it has stopped.
-wait_for_bytes() {
-    local count=$1 size silent_since=$SECONDS last=-1
-    while size=$(record_size) && [ "$size" -lt "$count" ]; do
-        [ "$size" -eq "$last" ] || { last=$size; silent_since=$SECONDS; }
-        [ $((SECONDS - silent_since)) -lt "$LINE_SILENT_S" ] || return 1
-        sleep 0.2
-    done
 }
 
 wait_for_replies() {

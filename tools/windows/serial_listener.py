@@ -13,9 +13,9 @@ until it is stopped, and answers each whole command as MODE says:
     split-reply  every ACK in two pieces, 5 ms apart
     hang-up      hangs up (closes its end) as soon as packet 1 begins
 
-In every mode but hang-up, the other commands get their ACK, so a program
-that goes on where it must stop shows on the line. After each end of
-transfer it prints the time per packet, from packet 1 to the end command.
+Every command a mode leaves alone gets its ACK, so a program that goes on
+where it must stop shows on the line. After each end of transfer it prints
+the time per packet, from packet 1 to the end command.
 
     tools/windows/serial_listener.py MODE RECORD
 """
