@@ -47,8 +47,9 @@ readonly GIVING_UP_S=25
 # Program sends the announcement at once; a press that sent nothing within
 # this went astray.
 readonly PROGRAM_STARTS_S=10
-# How long a program that stopped is watched for anything more.
-readonly AFTER_STOP_S=2
+# How long a program that stopped is watched for a command that the listener
+# answers.
+readonly ANSWERED_AFTER_S=2
 # Commands on the line: 1 the announcement, 2 the second handshake, 3 packet 1.
 readonly ANNOUNCEMENT=1
 readonly PACKET_1=3
@@ -98,14 +99,17 @@ received_from() {
     tail -c "+$(($1 + 1))" "$record" | od -An -tx1 -v | tr -d ' \n'
 }
 
-# Waits up to SECONDS for the record to grow past SIZE bytes.
-wait_for_growth() {
-    local size=$1 started=$SECONDS
-    until [ "$(record_size)" -gt "$size" ]; do
-        [ $((SECONDS - started)) -lt "$2" ] || return 1
+# Runs COMMAND every 0.2 s until it succeeds, for at most SECONDS.
+wait_until() {
+    local seconds=$1 started=$SECONDS
+    shift
+    until "$@"; do
+        [ $((SECONDS - started)) -lt "$seconds" ] || return 1
         sleep 0.2
     done
 }
+
+record_grew_past() { [ "$(record_size)" -gt "$1" ]; }
 
 # Waits until the record holds COUNT bytes, or the line stays silent for
 # LINE_SILENT_S, which the program only does once it has stopped.
@@ -198,7 +202,7 @@ press_program_with() {
     before=$(record_size)
     click "$window" "$PROGRAM_BUTTON_AT"
     # A click sent to a window that is still settling can go astray.
-    wait_for_growth "$before" "$PROGRAM_STARTS_S" && return 0
+    wait_until "$PROGRAM_STARTS_S" record_grew_past "$before" && return 0
     say "nothing reached $CHECK_PORT within $PROGRAM_STARTS_S s; pressing Program once more"
     click "$window" "$PROGRAM_BUTTON_AT"
 }
@@ -211,17 +215,11 @@ random_image() {
 
 replies_logged() { grep -c "$REPLY_LOG_LINE" "$program_log" || true; }
 
+replies_reached() { [ "$(replies_logged)" -ge "$1" ]; }
+
 # What the program must send for IMAGE: all of it, or its first COMMANDS commands.
 expected_line() {
     python3 "$PROJECT_DIR/tools/windows/boot_line.py" "$@"
-}
-
-wait_for_replies() {
-    local count=$1 started=$SECONDS
-    while [ "$(replies_logged)" -lt "$count" ]; do
-        [ $((SECONDS - started)) -lt "$GIVING_UP_S" ] || return 1
-        sleep 0.2
-    done
 }
 
 # Fails unless the record from byte OFFSET on is exactly EXPECTED (hex).
@@ -263,17 +261,26 @@ check_whole_flashes() {
     stop_session
 }
 
-# The ending of listener MODE: after exactly COMMANDS commands and their
-# replies, the program sends nothing more.
-check_stops_after() {
-    local mode=$1 commands=$2 image
+# Flashes an image (sets image) against listener MODE and waits until the
+# program has finished COMMANDS commands; fails if it logs another within
+# WATCH_S seconds.
+run_until_stopped() {
+    local mode=$1 commands=$2 watch_s=$3
     start_session "$mode"
     image=$(random_image "$ENDING_IMAGE_SIZE")
     press_program_with "$image"
-    wait_for_replies "$commands" || fail "$mode: the program did not finish command $commands"
-    sleep "$AFTER_STOP_S"
+    wait_until "$GIVING_UP_S" replies_reached "$commands" || fail "$mode: the program did not finish command $commands"
+    sleep "$watch_s"
     [ "$(replies_logged)" -eq "$commands" ] \
         || fail "$mode: the program went on after command $commands: $(replies_logged) replies logged"
+}
+
+# The ending of listener MODE: after exactly COMMANDS commands the program
+# sends nothing more.
+check_stops_after() {
+    local mode=$1 commands=$2
+    # A listener that answers whatever follows would get it at once.
+    run_until_stopped "$mode" "$commands" "$ANSWERED_AFTER_S"
     check_line 0 "$(expected_line "$image" "$commands")" "$mode"
     say "$mode: the program stopped after command $commands, as it must"
     stop_session
@@ -289,14 +296,10 @@ check_split_reply() {
 # The device hangs up during packet 1: the program keeps its window, logs
 # no command after packet 1, and the line carries no more than packet 1.
 check_hang_up() {
-    local image before_packet_1 through_packet_1 received
-    start_session hang-up
-    image=$(random_image "$ENDING_IMAGE_SIZE")
-    press_program_with "$image"
-    wait_for_replies "$PACKET_1" || fail "hang-up: the program did not give up on packet 1"
-    sleep "$AFTER_STOP_S"
-    [ "$(replies_logged)" -eq "$PACKET_1" ] \
-        || fail "hang-up: the program went on after packet 1: $(replies_logged) replies logged"
+    local before_packet_1 through_packet_1 received
+    # Nothing answers any more: a command sent after packet 1 would only be
+    # logged once the program gave up on it.
+    run_until_stopped hang-up "$PACKET_1" "$GIVING_UP_S"
     xdotool search --onlyvisible --name "^$WINDOW_TITLE\$" >/dev/null 2>&1 \
         || fail "hang-up: the window is gone"
     before_packet_1=$(expected_line "$image" $((PACKET_1 - 1)))
