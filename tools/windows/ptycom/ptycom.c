@@ -174,8 +174,9 @@ static VOID deliver(const UCHAR *bytes, ULONG count)
         finish_wait(wait, SERIAL_EV_RXCHAR);
 }
 
-/* Whether the line is still up: a hung-up terminal fails every query. */
-static BOOLEAN line_queued(ULONG *queued)
+/* Whether the line is still up (a hung-up terminal fails every query), and
+   how many bytes it holds. */
+static BOOLEAN line_up(ULONG *queued)
 {
     SERIAL_STATUS status;
     IO_STATUS_BLOCK io;
@@ -199,11 +200,11 @@ static VOID reader(PVOID context)
 {
     ULONG queued;
     (void)context;
-    while (line_queued(&queued)) {
+    while (line_up(&queued)) {
         ULONG count = read_line(0, 1);
         if (count == 0)
             continue;
-        if (!line_queued(&queued))
+        if (!line_up(&queued))
             break;
         count += read_line(count, min(queued, PTY_CHUNK_BYTES - count));
         deliver(port.chunk, count);
