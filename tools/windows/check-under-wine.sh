@@ -157,11 +157,11 @@ wait_until_closed() {
 }
 
 # Starts the program and waits for its window; sets window to its X id.
+# Returns failure when no window shows within 60 s.
 start_window() {
     wine "$program" >/dev/null 2>>"$program_log" &
     disown
-    window=$(wait_for_window "$WINDOW_TITLE") && [ -n "$window" ] \
-        || fail "no window titled \"$WINDOW_TITLE\" within 60 s"
+    window=$(wait_for_window "$WINDOW_TITLE") && [ -n "$window" ] || return 1
     sleep 1
 }
 
@@ -172,12 +172,19 @@ screenshot() {
 # A listener acting MODE, the driver's port on its terminal (stray events
 # with "stray") and the window.
 start_session() {
+    local attempt
     say "listener: $1${2:+, driver: $2}"
-    start_listener "$1"
-    "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
-    check_ports_hidden
-    : >"$program_log"
-    start_window
+    # Wine has been seen, once in many starts, to show no window at all.
+    for attempt in 1 2; do
+        start_listener "$1"
+        "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
+        check_ports_hidden
+        : >"$program_log"
+        start_window && return 0
+        say "no window titled \"$WINDOW_TITLE\" within 60 s on try $attempt"
+        stop_session
+    done
+    fail "the window did not show"
 }
 
 # Chooses IMAGE with Load and CHECK_PORT in the chooser, as a person would,

@@ -105,6 +105,10 @@ static PIRP unpark(PIRP *slot)
 /* With the cancel lock held; the lock is released here. */
 static NTSTATUS park(PIRP *slot, PIRP irp, KIRQL irql)
 {
+    if (port.hung_up) { /* the reader has stopped: nothing would complete it */
+        IoReleaseCancelSpinLock(irql);
+        return finish(irp, STATUS_DEVICE_REMOVED, 0);
+    }
     IoMarkIrpPending(irp);
     *slot = irp;
     IoSetCancelRoutine(irp, cancel_parked);
