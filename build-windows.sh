@@ -5,7 +5,7 @@
 #
 # The first run builds a static Qt from source (about a quarter of an hour on
 # two cores) and keeps it under ~/.cache/quoril; later runs reuse it and take
-# about a minute.
+# about four minutes, most of them the checks under wine.
 # Settings (environment):
 #   QT_SERIALPORT_SOURCE  an upstream qtserialport-everywhere-src-5.15.8 tarball,
 #                         for where Debian's archive does not serve that source

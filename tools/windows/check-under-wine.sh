@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks a Windows build under wine, in a wine prefix of its own:
 #   1. the test suites that can run on Windows pass;
-#   2. the window shows (screenshot: BUILD_DIR/window-wine.png);
+#   2. the window grows with the display's scaling: at 125 %, 150 % and 200 %
+#      it is at least that much larger than at 100 %, where it keeps the
+#      form's size (screenshots: BUILD_DIR/window-wine-DPIdpi.png);
 #   3. through COM9, a port served by the ptycom driver on a pseudo-terminal
 #      with tools/windows/serial_listener.py as the device, images of 3, 512,
 #      1000 and 70000 random bytes flash whole, byte for byte, each chosen and
@@ -12,7 +14,9 @@
 #      read that returned bytes;
 #   5. the failure endings end where they must: no answer or a non-ACK answer
 #      to the announcement, a 3-byte reply to packet 1, a reply in two pieces
-#      (accepted), the device hanging up during packet 1.
+#      (accepted), the device hanging up during packet 1;
+#   6. after every flash, whole or failed, the program has held its fine
+#      timer tick exactly once for it and released it (wine's relay trace).
 # Run it through tools/windows/with-hidden-ports.sh and under an X server: it starts
 # the program with its Windows platform plugin and clicks it with xdotool.
 #   tools/windows/check-under-wine.sh BUILD_DIR [QUORIL_EXE]
@@ -53,6 +57,14 @@ readonly ANSWERED_AFTER_S=2
 # Commands on the line: 1 the announcement, 2 the second handshake, 3 packet 1.
 readonly ANNOUNCEMENT=1
 readonly PACKET_1=3
+# Display scaling, as wine's LogPixels: 100 %, then 125 %, 150 % and 200 %.
+readonly UNSCALED_DPI=96
+readonly SCALED_DPIS=(120 144 192)
+# The window's size at 100 %, from the form.
+readonly UNSCALED_WIDTH=411 UNSCALED_HEIGHT=166
+# The program's calls that hold and release a 1 ms timer tick, as wine's relay
+# trace names them.
+readonly FINE_TICK_CALLS=(winmm.timeBeginPeriod winmm.timeEndPeriod)
 
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
@@ -159,7 +171,8 @@ wait_until_closed() {
 # Starts the program and waits for its window; sets window to its X id.
 # Returns failure when no window shows within 60 s.
 start_window() {
-    wine "$program" >/dev/null 2>>"$program_log" &
+    # The relay trace adds the program's timer tick calls to its log.
+    WINEDEBUG=-all,+relay wine "$program" >/dev/null 2>>"$program_log" &
     disown
     window=$(wait_for_window "$WINDOW_TITLE") && [ -n "$window" ] || return 1
     sleep 1
@@ -180,6 +193,7 @@ start_session() {
         "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
         check_ports_hidden
         : >"$program_log"
+        runs=0
         start_window && return 0
         say "no window titled \"$WINDOW_TITLE\" within 60 s on try $attempt"
         stop_session
@@ -205,6 +219,7 @@ press_program_with() {
     xdotool key Return
     sleep 1
     [ -e "$build_dir/serial-wine.png" ] || screenshot serial-wine.png
+    runs=$((runs + 1))
     local before
     before=$(record_size)
     click "$window" "$PROGRAM_BUTTON_AT"
@@ -212,6 +227,53 @@ press_program_with() {
     wait_until "$PROGRAM_STARTS_S" record_grew_past "$before" && return 0
     say "nothing reached $CHECK_PORT within $PROGRAM_STARTS_S s; pressing Program once more"
     click "$window" "$PROGRAM_BUTTON_AT"
+}
+
+# Sets the display's scaling; wine reads it when the wineserver starts.
+set_display_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    wineserver --kill
+    wineserver --wait
+}
+
+# At 100 % the window keeps the form's size; at each scaling above it, it is
+# at least the scale factor times that (screenshots: BUILD_DIR/window-wine-DPIdpi.png).
+check_scaling() {
+    local dpi width height
+    # The unscaled display last: the checks after this one click at its positions.
+    for dpi in "${SCALED_DPIS[@]}" "$UNSCALED_DPI"; do
+        set_display_dpi "$dpi"
+        start_window || fail "no window titled \"$WINDOW_TITLE\" at $dpi DPI"
+        read -r width height < <(xdotool getwindowgeometry --shell "$window" \
+            | sed -n 's/^WIDTH=//p; s/^HEIGHT=//p' | paste -sd' ')
+        screenshot "window-wine-${dpi}dpi.png"
+        if [ "$dpi" -eq "$UNSCALED_DPI" ]; then
+            [ "$width" -eq "$UNSCALED_WIDTH" ] && [ "$height" -eq "$UNSCALED_HEIGHT" ] \
+                || fail "at $dpi DPI the window is $width x $height, not $UNSCALED_WIDTH x $UNSCALED_HEIGHT"
+        else
+            [ $((width * UNSCALED_DPI)) -ge $((UNSCALED_WIDTH * dpi)) ] \
+                && [ $((height * UNSCALED_DPI)) -ge $((UNSCALED_HEIGHT * dpi)) ] \
+                || fail "at $dpi DPI the window is $width x $height, smaller than $dpi/$UNSCALED_DPI of $UNSCALED_WIDTH x $UNSCALED_HEIGHT"
+        fi
+        say "$dpi DPI: the window is $width x $height ($build_dir/window-wine-${dpi}dpi.png)"
+        wineserver --kill
+    done
+}
+
+fine_tick_calls() { grep -c "Call $1(00000001)" "$program_log" || true; }
+
+# Every run since the window opened held the fine timer tick once and
+# released it once: the tick is never held while the window sits idle.
+fine_tick_matches_runs() {
+    local call
+    for call in "${FINE_TICK_CALLS[@]}"; do
+        [ "$(fine_tick_calls "$call")" -eq "$runs" ] || return 1
+    done
+}
+
+check_fine_tick_released() {
+    wait_until "$ANSWERED_AFTER_S" fine_tick_matches_runs \
+        || fail "after $runs runs, the program held the fine timer tick $(fine_tick_calls "${FINE_TICK_CALLS[0]}") times and released it $(fine_tick_calls "${FINE_TICK_CALLS[1]}") times"
 }
 
 random_image() {
@@ -249,7 +311,8 @@ flash_whole() {
     wait_for_bytes $((offset + ${#expected} / 2)) \
         || fail "the flash of $size bytes stopped: $CHECK_PORT received $(( $(record_size) - offset )) of $(( ${#expected} / 2 )) bytes"
     check_line "$offset" "$expected" "the flash of $size bytes"
-    say "$size bytes flashed whole, byte for byte"
+    check_fine_tick_released
+    say "$size bytes flashed whole, byte for byte; the fine timer tick held for $runs runs and released as often"
 }
 
 # The whole flashes, in one window; with "stray", a stray event after every
@@ -280,6 +343,7 @@ run_until_stopped() {
     sleep "$watch_s"
     [ "$(replies_logged)" -eq "$commands" ] \
         || fail "$mode: the program went on after command $commands: $(replies_logged) replies logged"
+    check_fine_tick_released
 }
 
 # The ending of listener MODE: after exactly COMMANDS commands the program
@@ -322,9 +386,12 @@ main() {
     [ -f "$driver" ] || fail "$driver is missing; tools/windows/ptycom/build.sh builds it"
     rm -rf "$scratch"
     mkdir -p "$scratch"
-    rm -f "$build_dir/window-wine.png" "$build_dir/serial-wine.png"
+    rm -f "$build_dir"/window-wine*.png "$build_dir/serial-wine.png"
     wineboot --init >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+        /d "$(IFS=';'; echo "${FINE_TICK_CALLS[*]}")" /f >/dev/null
     run_suites
+    check_scaling
     check_whole_flashes
     check_whole_flashes stray
     check_stops_after no-answer "$ANNOUNCEMENT"
