@@ -281,7 +281,6 @@ random_image() {
     echo "$scratch/image-$1.bin"
 }
 
-
 replies_logged() { grep -c "$REPLY_LOG_LINE" "$program_log" || true; }
 
 replies_reached() { [ "$(replies_logged)" -ge "$1" ]; }
