@@ -2,8 +2,26 @@
 # packages, then configures and builds. Sourced, not run.
 #   install_missing_packages PACKAGE...
 #   prepare BUILD_DIR TARGET [CMAKE_ARGS...]    TARGET "all" builds everything
+#   publish_to_dist FILE...                     into dist/, with dist/SHA256SUMS
 
 BUILD_PACKAGES=(cmake make g++ qtbase5-dev libqt5serialport5-dev)
+
+# Builds of the same commit are the same bytes: tools that stamp a time (ld,
+# strip, rcc, dpkg-deb, makensis) take this one instead of the clock.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git -C "${BASH_SOURCE[0]%/*}" rev-parse --git-dir >/dev/null 2>&1; then
+    SOURCE_DATE_EPOCH=$(git -C "${BASH_SOURCE[0]%/*}" log -1 --format=%ct)
+    export SOURCE_DATE_EPOCH
+fi
+
+# Copies built artifacts into dist/ and lists every artifact there in
+# dist/SHA256SUMS, so that a download can be checked with sha256sum -c.
+publish_to_dist() {
+    local dist="$PROJECT_DIR/dist"
+    mkdir -p "$dist"
+    cp "$@" "$dist/"
+    (cd "$dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort \
+        | xargs -r sha256sum > SHA256SUMS)
+}
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
