@@ -18,7 +18,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/../prepare.sh"
 
 readonly QT_VERSION=5.15.8
 readonly CROSS_PREFIX=x86_64-w64-mingw32-
+# What the build leaves in quoril.exe is the same wherever and whenever it is
+# built: QtCore keeps this prefix (the files go into the cache through
+# -extprefix), source and build paths are mapped to one folder name, and the
+# compiler's date macros read this fixed time.
+readonly QT_BUILT_IN_PREFIX=/opt/quoril-qt-$QT_VERSION
+readonly QT_MAPPED_WORK_DIR=/usr/src/quoril-qt-$QT_VERSION
+readonly QT_SOURCE_DATE_EPOCH=1672531200
 readonly QT_CONFIGURE_OPTIONS=(
+    -prefix "$QT_BUILT_IN_PREFIX"
     -xplatform win32-g++ -device-option "CROSS_COMPILE=$CROSS_PREFIX"
     -release -opensource -confirm-license -static -static-runtime
     -nomake examples -nomake tests
@@ -35,7 +43,8 @@ die() { log "$*"; exit 1; }
 # The cache key: the Qt version, the options and the compiler, so that a change
 # to any of them builds afresh beside the old build instead of reusing it.
 cache_key() {
-    { echo "$QT_VERSION"; printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}"; "${CROSS_PREFIX}g++-posix" --version | head -n1; } \
+    { echo "$QT_VERSION"; printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}" "$QT_MAPPED_WORK_DIR" "$QT_SOURCE_DATE_EPOCH"
+      "${CROSS_PREFIX}g++-posix" --version | head -n1; } \
         | sha256sum | cut -c1-12
 }
 
@@ -67,6 +76,13 @@ debian_source() {
     echo "$folder"
 }
 
+# qmake assignments that map the work folder's paths in compiled code.
+path_map_assignments() {
+    local work=$1
+    echo "QMAKE_CFLAGS+=-ffile-prefix-map=$work=$QT_MAPPED_WORK_DIR"
+    echo "QMAKE_CXXFLAGS+=-ffile-prefix-map=$work=$QT_MAPPED_WORK_DIR"
+}
+
 build_qtbase() {
     local prefix=$1 work=$2
     (
@@ -77,7 +93,9 @@ build_qtbase() {
         source=$(realpath "$source")
         mkdir -p qtbase-build && cd qtbase-build
         log "configuring qtbase (a few minutes)"
-        "$source/configure" -prefix "$prefix" "${QT_CONFIGURE_OPTIONS[@]}" >configure.log 2>&1 \
+        local path_maps
+        mapfile -t path_maps < <(path_map_assignments "$work")
+        "$source/configure" -extprefix "$prefix" "${QT_CONFIGURE_OPTIONS[@]}" "${path_maps[@]}" >configure.log 2>&1 \
             || { tail -n 40 configure.log >&2; die "qtbase configure failed; the whole log is $PWD/configure.log"; }
         log "building qtbase (a quarter of an hour on two cores)"
         make -j "$(nproc)" >make.log 2>&1 || { tail -n 40 make.log >&2; die "qtbase build failed; see $PWD/make.log"; }
@@ -106,8 +124,10 @@ build_qtserialport() {
         # headers; a .git entry makes qmake generate them with syncqt.
         [ -e "$source/include" ] || touch "$source/.git"
         mkdir -p qtserialport-build && cd qtserialport-build
+        local path_maps
+        mapfile -t path_maps < <(path_map_assignments "$work")
         log "building qtserialport"
-        { "$prefix/bin/qmake" "$(realpath "../$source")" && make -j "$(nproc)" && make install; } >build.log 2>&1 \
+        { "$prefix/bin/qmake" "${path_maps[@]}" "$(realpath "../$source")" && make -j "$(nproc)" && make install; } >build.log 2>&1 \
             || { tail -n 40 build.log >&2; die "qtserialport build failed; see $PWD/build.log"; }
     )
 }
@@ -134,6 +154,9 @@ main() {
     local work="$prefix.work"
     rm -rf "$prefix" "$work"
     mkdir -p "$work"
+    # The path as the compiler sees it, for the path maps.
+    work=$(realpath "$work")
+    export SOURCE_DATE_EPOCH=$QT_SOURCE_DATE_EPOCH
     local started=$SECONDS
     build_qtbase "$prefix" "$work"
     build_qtserialport "$prefix" "$work"
