@@ -42,6 +42,7 @@ private slots:
 private:
     void create_actions();
     void create_menus();
+    void fit_form_to_font();
     void create_serial_link();
     void fill_port_chooser();
     bool read_image(QByteArray &image);

@@ -11,7 +11,7 @@ constexpr qint32 BAUD_RATE = 921600;
 
 constexpr int WRITE_TIMEOUT_MS = 10000; // each write: command word, then parameters
 constexpr int REPLY_TIMEOUT_MS = 10000; // first byte of a reply; also the longest a reply may keep coming
-constexpr int REPLY_GAP_MS = 10;        // silence that ends a reply
+constexpr int REPLY_GAP_MS = 10;        // silence that ends a reply once it has its expected length
 constexpr int REPLY_MAX_BYTES = 64 * 1024; // a device that never stops sending cannot grow a reply past this
 
 constexpr qint32 CMD_BEGIN = 2; // image descriptor

@@ -7,9 +7,14 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace {
 
-constexpr int REPLY_POLL_MS = 10; // slice of the wait for a reply's first byte
+constexpr int REPLY_POLL_MS = 1; // slice of a wait for bytes still to come
 
 // The serial library's ready signal alone can miss a reply: on Windows it
 // takes the reply into the port's buffer and may then report no data, when a
@@ -20,9 +25,9 @@ bool arrived(QSerialPort &port, int wait_ms)
     return port.waitForReadyRead(wait_ms) || port.bytesAvailable() > 0;
 }
 
-// Waits up to timeout_ms for a reply's first byte, in short slices, so that
-// bytes the ready signal missed are seen within a slice.
-bool wait_for_reply(QSerialPort &port, int timeout_ms)
+// Waits up to timeout_ms for more bytes, in short slices, so that bytes the
+// ready signal missed are seen within a slice.
+bool wait_for_bytes(QSerialPort &port, qint64 timeout_ms)
 {
     QElapsedTimer waiting;
     waiting.start();
@@ -38,20 +43,43 @@ bool wait_for_reply(QSerialPort &port, int timeout_ms)
     }
 }
 
-// Takes what has arrived and keeps taking until the line falls silent for
-// REPLY_GAP_MS. A device that never falls silent is cut off by size and time;
+// Takes what has arrived and keeps taking until the reply has its expected
+// length and the line then falls silent for REPLY_GAP_MS. A pause inside a
+// short reply does not end it: USB serial adapters hand a reply over in two
+// parts when it straddles their latency timer's tick. A device that never
+// falls silent, or never completes its reply, is cut off by size and time;
 // whatever it sends beyond that stays in the port's buffer.
-QByteArray collect_reply(QSerialPort &port)
+QByteArray collect_reply(QSerialPort &port, int expected_length)
 {
     QElapsedTimer collecting;
     collecting.start();
     QByteArray reply = port.read(REPLY_MAX_BYTES);
-    while (reply.size() < REPLY_MAX_BYTES && !collecting.hasExpired(REPLY_TIMEOUT_MS)
-           && arrived(port, REPLY_GAP_MS)) {
+    while (reply.size() < REPLY_MAX_BYTES && !collecting.hasExpired(REPLY_TIMEOUT_MS)) {
+        const bool more = reply.size() < expected_length
+            ? wait_for_bytes(port, REPLY_TIMEOUT_MS - collecting.elapsed())
+            : arrived(port, REPLY_GAP_MS);
+        if (!more)
+            break;
         reply += port.read(REPLY_MAX_BYTES - reply.size());
     }
     return reply;
 }
+
+#ifdef Q_OS_LINUX
+// USB serial adapters hold received bytes until their latency timer runs out,
+// 16 ms by default; on request, drivers such as ftdi_sio pass them on within
+// 1 ms. Lines that have no such setting, a pseudo-terminal among them, refuse,
+// and the port works as it is.
+void request_low_latency(QSerialPort &port)
+{
+    const int fd = int(port.handle());
+    serial_struct line{};
+    if (ioctl(fd, TIOCGSERIAL, &line) == 0 && !(line.flags & ASYNC_LOW_LATENCY)) {
+        line.flags |= ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &line);
+    }
+}
+#endif
 
 } // namespace
 
@@ -96,6 +124,9 @@ int MainWindow::open_port(const QString &name)
         log_message(QStringLiteral("Open port failed!"));
         return -1;
     }
+#ifdef Q_OS_LINUX
+    request_low_latency(*serial);
+#endif
     return 0;
 }
 
@@ -114,8 +145,8 @@ QByteArray MainWindow::send_command(qint32 code, const QByteArray &params, qint3
     }
 
     if (expected_length > 0) {
-        if (wait_for_reply(*serial, REPLY_TIMEOUT_MS))
-            reply = collect_reply(*serial);
+        if (wait_for_bytes(*serial, REPLY_TIMEOUT_MS))
+            reply = collect_reply(*serial, expected_length);
         else
             log_message(QStringLiteral("Error read response timeout"));
     }

@@ -106,6 +106,8 @@ private slots:
     void refusedOrBrokenReplies();
     void acceptedUnusualReplies_data();
     void acceptedUnusualReplies();
+    void repliesWithPauses_data();
+    void repliesWithPauses();
     void silentSetup();
     void secondRunAfterAFailedOne();
     void deviceHangsUpMidStream();
@@ -311,10 +313,11 @@ void FlashSequenceTest::refusedOrBrokenReplies_data()
 
     QTest::newRow("descriptor refused") << 0 << Answer::reply(bytes({0x01, 0, 0, 0}))
                                         << QStringList{"Fail to get Ack! 1"} << 0;
-    QTest::newRow("setup refused") << 1 << Answer::reply(bytes({0x03, 0x02}))
-                                   << QStringList{"Response size is : 2", "Fail to get Ack! 2"} << 0;
+    QTest::newRow("setup refused") << 1 << Answer::reply(bytes({0x03, 0x02, 0, 0}))
+                                   << QStringList{"Response size is : 4", "Fail to get Ack! 2"} << 0;
     QTest::newRow("first packet reply of 5 bytes") << 2 << Answer::reply(bytes({2, 0, 0, 0, 0}))
                                                    << QStringList{"0 Send pckt size : 512", "0 Response len : 5"} << 0;
+    // A reply that stays short is waited for until the deadline, then judged.
     QTest::newRow("third packet reply of 3 bytes") << 4 << Answer::reply(bytes({2, 0, 0}))
                                                    << QStringList{"2 Send pckt size : 512", "2 Response len : 3"} << 33;
     QTest::newRow("no packet reply") << 3 << Answer::silence()
@@ -344,7 +347,7 @@ void FlashSequenceTest::acceptedUnusualReplies_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<Answer>("answer");
-    QTest::newRow("one-byte ACK to the descriptor") << 0 << Answer::reply(bytes({0x02}));
+    QTest::newRow("ACK and three other bytes to the descriptor") << 0 << Answer::reply(bytes({0x02, 0x15, 0x15, 0x15}));
     QTest::newRow("long reply starting with ACK to the setup") << 1 << Answer::reply(bytes({0x02, 9, 9, 9, 9, 9}));
     QTest::newRow("packet reply without ACK") << 2 << Answer::reply(bytes({0x15, 0x15, 0x15, 0x15}));
 }
@@ -361,6 +364,48 @@ void FlashSequenceTest::acceptedUnusualReplies()
     QVERIFY(!station.device.portHeldOpen());
 }
 
+void FlashSequenceTest::repliesWithPauses_data()
+{
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<QStringList>("lastMessages");
+
+    const QStringList done{"2 Send pckt size : 276", "2 Response len : 4", "Done!"};
+    // A USB serial adapter hands a reply that straddles its latency timer's
+    // tick over in two parts, one tick apart.
+    QTest::newRow("every reply in two parts 16 ms apart")
+        << Answer{{{0, bytes({0x02, 0})}, {16, bytes({0, 0})}}, false, false} << done;
+    QTest::newRow("every reply in two parts 100 ms apart")
+        << Answer{{{0, bytes({0x02})}, {100, bytes({0, 0, 0})}}, false, false} << done;
+    // Within the silence that ends a whole reply, one more byte still joins it.
+    QTest::newRow("a byte 3 ms after every whole reply")
+        << Answer{{{0, bytes({0x02, 0, 0, 0})}, {3, bytes({0})}}, false, false}
+        << QStringList{"Response size is : 5", "0 Send pckt size : 512", "0 Response len : 5"};
+}
+
+void FlashSequenceTest::repliesWithPauses()
+{
+    QFETCH(Answer, answer);
+    QFETCH(QStringList, lastMessages);
+
+    Station station;
+    station.device.setScript([=](const Transaction &command, int n) {
+        return command.code == CMD_END ? BootLoaderSim::answerLikeDevice(command, n) : answer;
+    });
+    const QByteArray image = randomBytes(1300);
+    station.flash(image);
+
+    const QStringList log = logMessages(station.window);
+    QCOMPARE(log.mid(log.size() - lastMessages.size()), lastMessages);
+    if (lastMessages.last() == QLatin1String("Done!")) {
+        const QVector<Transaction> commands = station.commands(6);
+        QCOMPARE(commands.size(), 6);
+        QByteArray arrived;
+        for (int i = 2; i < 5; ++i)
+            arrived += commands.at(i).params.mid(4);
+        QCOMPARE(arrived, image);
+    }
+}
+
 void FlashSequenceTest::silentSetup()
 {
     Station station;
@@ -374,7 +419,7 @@ void FlashSequenceTest::silentSetup()
 void FlashSequenceTest::secondRunAfterAFailedOne()
 {
     Station station;
-    station.answerAt(0, Answer::reply(bytes({0x01})));
+    station.answerAt(0, Answer::reply(bytes({0x01, 0, 0, 0})));
     station.flash("abc");
     QCOMPARE(logMessages(station.window).last(), QStringLiteral("Fail to get Ack! 1"));
     QVERIFY(station.device.portHeldOpen());

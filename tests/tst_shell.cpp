@@ -13,13 +13,38 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
+#include <QScopeGuard>
 #include <QtTest>
+
+namespace {
+
+// A font that the form fits as drawn, as Windows' 8-point dialog font does.
+QFont fontTheFormFits()
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(9);
+    return font;
+}
+
+// How far a text is from filling the area its control draws it in, as the
+// style lays the control out: negative when it is cut.
+int widthToSpare(const QWidget *control, QStyle::SubElement element, QStyleOption &option, const QString &text)
+{
+    option.initFrom(control);
+    const QRect area = control->style()->subElementRect(element, &option, control);
+    return area.width() - control->fontMetrics().size(Qt::TextShowMnemonic, text).width();
+}
+
+} // namespace
 
 class ShellTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void formObjects_data();
     void formObjects();
     void stateAfterConstruction();
@@ -27,7 +52,13 @@ private slots:
     void helpAboutShowsVersion();
     void logMessagePutsAnEmptyLineBeforeEachMessage();
     void iconIsCompiledIn();
+    void formGrowsWithALargerFont();
 };
+
+void ShellTest::initTestCase()
+{
+    QApplication::setFont(fontTheFormFits());
+}
 
 void ShellTest::formObjects_data()
 {
@@ -142,6 +173,65 @@ void ShellTest::iconIsCompiledIn()
     // Both transparent background and opaque drawing: a real picture.
     QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);
     QCOMPARE(qAlpha(icon.pixel(70, 42)), 255);
+}
+
+void ShellTest::formGrowsWithALargerFont()
+{
+    QFont large = QApplication::font();
+    large.setPixelSize(16);
+    QApplication::setFont(large);
+    const auto restore = qScopeGuard([] { QApplication::setFont(fontTheFormFits()); });
+    MainWindow window;
+    selectPort(window, QStringLiteral("ttyUSB10"));
+    auto *bar = widget<QProgressBar>(window, "progressBar");
+    bar->setValue(100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // One factor for the window and every control, as display scaling would.
+    const double factor = window.width() / 411.0;
+    QVERIFY2(factor > 1.2, qPrintable(QString::number(factor)));
+    QVERIFY(qAbs(window.height() - 166 * factor) <= 1);
+    const QMap<QString, QRect> form{
+        {"pushButton", {330, 20, 75, 23}}, {"pushButton_2", {230, 60, 75, 23}}, {"comboBox", {100, 60, 69, 22}},
+        {"label", {10, 60, 71, 21}}, {"lineEdit", {90, 20, 231, 20}}, {"progressBar", {30, 100, 341, 23}},
+        {"pushButton_3", {10, 20, 75, 23}}, {"plainTextEdit_2", {10, 140, 381, 121}}};
+    for (auto control = form.cbegin(); control != form.cend(); ++control) {
+        const QRect grown = widget<QWidget>(window, qPrintable(control.key()))->geometry();
+        const QRect expected = control.value();
+        QVERIFY2(qAbs(grown.left() - expected.left() * factor) <= 1 && qAbs(grown.top() - expected.top() * factor) <= 1
+                     && qAbs(grown.width() - expected.width() * factor) <= 1
+                     && qAbs(grown.height() - expected.height() * factor) <= 1,
+                 qPrintable(control.key()));
+    }
+
+    // Every text whole, and the bar whole inside the window.
+    QMap<QString, int> spare;
+    for (const char *name : {"pushButton", "pushButton_2", "pushButton_3"}) {
+        auto *button = widget<QPushButton>(window, name);
+        QStyleOptionButton option;
+        spare[name] = widthToSpare(button, QStyle::SE_PushButtonContents, option, button->text());
+    }
+    auto *label = widget<QLabel>(window, "label");
+    spare["label"] = label->contentsRect().width() - label->fontMetrics().size(0, label->text()).width();
+    auto *chooser = widget<QComboBox>(window, "comboBox");
+    QStyleOptionComboBox combo;
+    combo.initFrom(chooser);
+    spare["comboBox"] = chooser->style()->subControlRect(QStyle::CC_ComboBox, &combo, QStyle::SC_ComboBoxEditField, chooser).width()
+        - chooser->fontMetrics().size(0, chooser->currentText()).width();
+    QStyleOptionProgressBar progress;
+    progress.text = bar->text();
+    progress.textVisible = true;
+    progress.maximum = progress.progress = 100;
+    spare["progressBar"] = widthToSpare(bar, QStyle::SE_ProgressBarLabel, progress, bar->text());
+    for (auto text = spare.cbegin(); text != spare.cend(); ++text)
+        QVERIFY2(text.value() >= 0, qPrintable(text.key() + QStringLiteral(" is cut by %1 px").arg(-text.value())));
+    QVERIFY(bar->mapTo(&window, QPoint(0, bar->height())).y() <= window.statusBar()->y());
+
+    // The smallest such factor: the port name, the widest text for its
+    // control at this font, just fits.
+    QCOMPARE(chooser->currentText(), QStringLiteral("ttyUSB10"));
+    QVERIFY2(spare["comboBox"] <= 2, qPrintable(QString::number(spare["comboBox"])));
 }
 
 QTEST_MAIN(ShellTest)

@@ -38,7 +38,8 @@ install_missing_packages() {
 
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+    # Waits for another package manager run to finish instead of failing on its lock.
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}"
 }
 
 prepare() {
