@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
 # Builds quoril.exe for 64-bit Windows on Debian 12, checks it under wine and
-# packs dist/quoril-<version>-win64.zip: one self-contained executable, a text
-# about it and the program's source.
+# publishes into dist/ (with dist/SHA256SUMS):
+#   quoril-<version>-win64.zip        one self-contained executable, a text
+#                                     about it and the program's source
+#   quoril-<version>-win64-setup.exe  a per-user installer of the same files
+# Both are the same bytes from every build of a commit (tools/prepare.sh sets
+# SOURCE_DATE_EPOCH to its time).
 #
 # The first run builds a static Qt from source (about a quarter of an hour on
 # two cores) and keeps it under ~/.cache/quoril; later runs reuse it and take
-# about four minutes, most of them the checks under wine.
+# a few minutes, most of them the checks under wine.
 # Settings (environment):
-#   QT_SERIALPORT_SOURCE  an upstream qtserialport-everywhere-src-5.15.8 tarball,
-#                         for where Debian's archive does not serve that source
-#   QUORIL_CACHE_DIR      where the static Qt is kept
+#   QT_SERIALPORT_SOURCE    an upstream qtserialport-everywhere-src-5.15.8 tarball,
+#                           for where Debian's archive does not serve that source
+#   QUORIL_CACHE_DIR        where the static Qt is kept
+#   QUORIL_SKIP_WINE_CHECK  1: no checks under wine, for a rebuild that is only
+#                           compared byte for byte with an earlier one
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$PROJECT_DIR/tools/prepare.sh"
 
 build_dir="$PROJECT_DIR/build-windows"
+# A copy stamped one patch version newer, for the installer check's upgrade.
+newer_build_dir="$PROJECT_DIR/build-windows-newer"
 started=$SECONDS
 
-install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils \
+install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils nsis \
     wine wine64 xvfb xauth xdotool imagemagick python3 python3-pefile unzip
 
 # The zip carries the program's source, taken from git.
@@ -35,29 +43,47 @@ snapshot=$(git -C "$PROJECT_DIR" stash create)
 git -C "$PROJECT_DIR" archive --format=tar.gz --prefix="quoril-$version/" \
     -o "$source_archive" "${snapshot:-HEAD}"
 
-cmake -S "$PROJECT_DIR" -B "$build_dir" \
-    -DCMAKE_TOOLCHAIN_FILE="$PROJECT_DIR/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_PREFIX_PATH="$qt_prefix" \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$PROJECT_DIR/tools/windows/wine-qtest.sh" \
+cmake_options=(
+    -DCMAKE_TOOLCHAIN_FILE="$PROJECT_DIR/cmake/mingw-w64-x86_64.cmake"
+    -DCMAKE_PREFIX_PATH="$qt_prefix"
+    -DCMAKE_BUILD_TYPE=Release
     -DQUORIL_SOURCE_ARCHIVE="$source_archive"
+)
+cmake -S "$PROJECT_DIR" -B "$build_dir" "${cmake_options[@]}" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$PROJECT_DIR/tools/windows/wine-qtest.sh"
 cmake --build "$build_dir" -j "$(nproc)"
-# The COM port driver that the wine check flashes through.
-"$PROJECT_DIR/tools/windows/ptycom/build.sh" "$build_dir/ptycom.sys"
 
 rm -rf "$build_dir/packages"
-(cd "$build_dir" && cpack -G ZIP -B "$build_dir/packages")
+# The zip's entry times are SOURCE_DATE_EPOCH, written as local time.
+(cd "$build_dir" && TZ=UTC cpack -G ZIP -B "$build_dir/packages")
 zip_file=$(ls "$build_dir"/packages/*-win64.zip)
+cmake --build "$build_dir" --target installer
+installer="$build_dir/quoril-$version-win64-setup.exe"
 
-# What is checked under wine is the executable as shipped, stripped, from the zip.
+# What is checked is the executable as shipped, stripped, from the zip.
 rm -rf "$build_dir/shipped"
 unzip -q -j "$zip_file" '*/quoril.exe' -d "$build_dir/shipped"
 "$PROJECT_DIR/tools/windows/check_executable.py" "$build_dir/shipped/quoril.exe" "$version"
-"$PROJECT_DIR/tools/windows/with-hidden-ports.sh" \
-    xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
-    "$PROJECT_DIR/tools/windows/check-under-wine.sh" "$build_dir" "$build_dir/shipped/quoril.exe"
 
-mkdir -p "$PROJECT_DIR/dist"
-cp "$zip_file" "$PROJECT_DIR/dist/"
+if [ "${QUORIL_SKIP_WINE_CHECK:-}" != 1 ]; then
+    IFS=. read -r major minor patch <<<"$version"
+    newer_version="$major.$minor.$((patch + 1))"
+    cmake -S "$PROJECT_DIR" -B "$newer_build_dir" "${cmake_options[@]}" \
+        -DBUILD_TESTING=OFF -DQUORIL_STAMP_VERSION="$newer_version"
+    cmake --build "$newer_build_dir" --target installer -j "$(nproc)"
+
+    # The COM port driver that the wine check flashes through.
+    "$PROJECT_DIR/tools/windows/ptycom/build.sh" "$build_dir/ptycom.sys"
+    "$PROJECT_DIR/tools/windows/with-hidden-ports.sh" \
+        xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
+        "$PROJECT_DIR/tools/windows/check-under-wine.sh" "$build_dir" "$build_dir/shipped/quoril.exe"
+    "$PROJECT_DIR/tools/windows/with-hidden-ports.sh" \
+        xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
+        "$PROJECT_DIR/tools/windows/check-installer-under-wine.sh" "$build_dir" "$installer" \
+        "$newer_build_dir/quoril-$newer_version-win64-setup.exe"
+fi
+
+publish_to_dist "$zip_file" "$installer"
 echo "Built in $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s:"
 echo "$PROJECT_DIR/dist/${zip_file##*/}"
+echo "$PROJECT_DIR/dist/${installer##*/}"

@@ -4,18 +4,23 @@
 #   2. the window grows with the display's scaling: at 125 %, 150 % and 200 %
 #      it is at least that much larger than at 100 %, where it keeps the
 #      form's size (screenshots: BUILD_DIR/window-wine-DPIdpi.png);
-#   3. through COM9, a port served by the ptycom driver on a pseudo-terminal
+#   3. started beside a marker DLL named for every DLL it imports or
+#      delay-loads that is no KnownDLL, and one named thai.dll (which Qt's
+#      text shaper loads by name for Thai text, typed into the Load dialog
+#      here), with wine told to prefer DLLs from the program's folder as
+#      Windows' search order does, it loads none of them;
+#   4. through COM9, a port served by the ptycom driver on a pseudo-terminal
 #      with tools/windows/serial_listener.py as the device, images of 3, 512,
 #      1000 and 70000 random bytes flash whole, byte for byte, each chosen and
 #      started in the window as a person would (screenshot before the first
 #      Program: BUILD_DIR/serial-wine.png); prints the time per packet of the
 #      largest;
-#   4. the same flashes pass with a stray "byte received" event after every
+#   5. the same flashes pass with a stray "byte received" event after every
 #      read that returned bytes;
-#   5. the failure endings end where they must: no answer or a non-ACK answer
-#      to the announcement, a 3-byte reply to packet 1, a reply in two pieces
-#      (accepted), the device hanging up during packet 1;
-#   6. after every flash, whole or failed, the program has held its fine
+#   6. the failure endings end where they must: no answer or a non-ACK answer
+#      to the announcement, a 3-byte reply to packet 1, replies in two pieces
+#      16 ms or 100 ms apart (accepted), the device hanging up during packet 1;
+#   7. after every flash, whole or failed, the program has held its fine
 #      timer tick exactly once for it and released it (wine's relay trace).
 # Run it through tools/windows/with-hidden-ports.sh and under an X server: it starts
 # the program with its Windows platform plugin and clicks it with xdotool.
@@ -24,6 +29,7 @@
 # (tools/windows/ptycom/build.sh builds it).
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$PROJECT_DIR/tools/windows/wine-window.sh"
 build_dir=$(realpath "$1")
 program=$(realpath "${2:-$build_dir/quoril.exe}")
 driver="$build_dir/ptycom.sys"
@@ -31,7 +37,6 @@ scratch="$build_dir/wine-check"
 record="$scratch/received.bin"
 program_log="$scratch/program.log"
 
-readonly WINDOW_TITLE="TQ5801 flash tool"
 readonly LOAD_DIALOG_TITLE="Please choose a file"
 readonly CHECK_PORT=COM9
 # Where the window's controls are, from the form: the menu bar is 21 pixels
@@ -65,6 +70,14 @@ readonly UNSCALED_WIDTH=411 UNSCALED_HEIGHT=166
 # The program's calls that hold and release a 1 ms timer tick, as wine's relay
 # trace names them.
 readonly FINE_TICK_CALLS=(winmm.timeBeginPeriod winmm.timeEndPeriod)
+# Planted beside the program besides the DLLs it names: Qt's text shaper
+# loads this one by name once Thai text is shown.
+readonly SHAPER_DLL=thai.dll
+# A folder with a Thai name, for an image whose path the window then shows.
+readonly THAI_FOLDER=ทดสอบ
+# Wine's own user32 imports version.dll before any code of the program runs;
+# on Windows user32 is a KnownDLL and takes it from System32.
+readonly LOADED_BY_WINE_ITSELF=version.dll
 
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
@@ -72,10 +85,12 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The program's log to standard error; wine hands WINEQT_ variables on as QT_.
 export WINEQT_FORCE_STDERR_LOGGING=1
+# The relay trace adds the program's timer tick calls to its log.
+WINDOW_LOG=$program_log
+WINDOW_WINEDEBUG=-all,+relay
 
-say() { echo "check-under-wine: $*"; }
-fail() { say "FAILED: $*" >&2; exit 1; }
-
+# The time per packet of the largest whole flash, by driver: normal, stray.
+declare -A packet_times
 listener_pid=""
 stop_session() {
     wineserver --kill 2>/dev/null || true
@@ -149,61 +164,30 @@ check_ports_hidden() {
     done
 }
 
-click() {
-    local x y
-    read -r x y <<<"$2"
-    xdotool mousemove --window "$1" "$x" "$y" click 1
-}
-
-wait_for_window() {
-    timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
-}
-
-wait_until_closed() {
-    local waited
-    for waited in $(seq 100); do
-        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# Starts the program and waits for its window; sets window to its X id.
-# Returns failure when no window shows within 60 s.
-start_window() {
-    # The relay trace adds the program's timer tick calls to its log.
-    WINEDEBUG=-all,+relay wine "$program" >/dev/null 2>>"$program_log" &
-    disown
-    window=$(wait_for_window "$WINDOW_TITLE") && [ -n "$window" ] || return 1
-    sleep 1
-}
-
 screenshot() {
     import -window "$window" "$build_dir/$1"
+}
+
+# Before each start of a session's window: a listener acting MODE and the
+# driver's port on its terminal (stray events with "stray").
+prepare_session() {
+    stop_session
+    start_listener "$1"
+    "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
+    check_ports_hidden
+    : >"$program_log"
+    runs=0
 }
 
 # A listener acting MODE, the driver's port on its terminal (stray events
 # with "stray") and the window.
 start_session() {
-    local attempt
     say "listener: $1${2:+, driver: $2}"
-    # Wine has been seen, once in many starts, to show no window at all.
-    for attempt in 1 2; do
-        start_listener "$1"
-        "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
-        check_ports_hidden
-        : >"$program_log"
-        runs=0
-        start_window && return 0
-        say "no window titled \"$WINDOW_TITLE\" within 60 s on try $attempt"
-        stop_session
-    done
-    fail "the window did not show"
+    show_window "$program" prepare_session "$@"
 }
 
-# Chooses IMAGE with Load and CHECK_PORT in the chooser, as a person would,
-# and presses Program.
-press_program_with() {
+# Chooses IMAGE with Load, typing its path into the dialog's path field.
+choose_image() {
     click "$window" "$LOAD_BUTTON_AT"
     wait_for_window "$LOAD_DIALOG_TITLE" >/dev/null || fail "the Load dialog did not open"
     sleep 1
@@ -212,6 +196,12 @@ press_program_with() {
     xdotool type --delay 20 "$(winepath -w "$1")"
     xdotool key Return
     wait_until_closed "$LOAD_DIALOG_TITLE" || fail "the Load dialog did not close"
+}
+
+# Chooses IMAGE with Load and CHECK_PORT in the chooser, as a person would,
+# and presses Program.
+press_program_with() {
+    choose_image "$1"
     sleep 1
     click "$window" "$PORT_CHOOSER_AT"
     sleep 1
@@ -243,7 +233,8 @@ check_scaling() {
     # The unscaled display last: the checks after this one click at its positions.
     for dpi in "${SCALED_DPIS[@]}" "$UNSCALED_DPI"; do
         set_display_dpi "$dpi"
-        start_window || fail "no window titled \"$WINDOW_TITLE\" at $dpi DPI"
+        say "$dpi DPI"
+        show_window "$program"
         read -r width height < <(xdotool getwindowgeometry --shell "$window" \
             | sed -n 's/^WIDTH=//p; s/^HEIGHT=//p' | paste -sd' ')
         screenshot "window-wine-${dpi}dpi.png"
@@ -276,9 +267,11 @@ check_fine_tick_released() {
         || fail "after $runs runs, the program held the fine timer tick $(fine_tick_calls "${FINE_TICK_CALLS[0]}") times and released it $(fine_tick_calls "${FINE_TICK_CALLS[1]}") times"
 }
 
+# An image of SIZE random bytes, in FOLDER (default: the scratch folder).
 random_image() {
-    head -c "$1" /dev/urandom >"$scratch/image-$1.bin"
-    echo "$scratch/image-$1.bin"
+    local image="${2:-$scratch}/image-$1.bin"
+    head -c "$1" /dev/urandom >"$image"
+    echo "$image"
 }
 
 replies_logged() { grep -c "$REPLY_LOG_LINE" "$program_log" || true; }
@@ -314,6 +307,41 @@ flash_whole() {
     say "$size bytes flashed whole, byte for byte; the fine timer tick held for $runs runs and released as often"
 }
 
+# Starts a copy of the program beside marker DLLs named for every DLL it
+# imports or delay-loads that is no KnownDLL, and SHAPER_DLL, with wine told
+# to prefer DLLs from the program's folder for those names, as Windows' own
+# search order does; chooses an image in a folder with a Thai name, typed
+# into the Load dialog, so that the window shows Thai text. Fails on every
+# marker loaded, but LOADED_BY_WINE_ITSELF.
+check_planted_dlls() {
+    local planted="$scratch/planted" names name overrides="" marker
+    mkdir -p "$planted"
+    cp "$program" "$planted/"
+    x86_64-w64-mingw32-gcc -shared -o "$scratch/marker.dll" \
+        "$PROJECT_DIR/tools/windows/marker_dll.c" "$PROJECT_DIR/tools/windows/marker_dll.def"
+    mapfile -t names < <("$PROJECT_DIR/tools/windows/check_executable.py" --not-known "$program"; echo "$SHAPER_DLL")
+    for name in "${names[@]}"; do
+        cp "$scratch/marker.dll" "$planted/$name"
+        overrides+=";${name%.dll}=n,b"
+    done
+    say "planted beside the program: ${names[*]}"
+    mkdir -p "$scratch/$THAI_FOLDER"
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES$overrides" show_window "$planted/${program##*/}"
+    choose_image "$(random_image 3 "$scratch/$THAI_FOLDER")"
+    sleep 1
+    screenshot planted-dlls-wine.png
+    stop_session
+    for marker in "$planted"/*.loaded; do
+        [ -e "$marker" ] || continue
+        name=${marker##*/}
+        name=${name%.loaded}
+        [ "$name" = "$LOADED_BY_WINE_ITSELF" ] \
+            || fail "the program loaded the $name planted beside it"
+        say "$name beside the program was loaded, by wine's own user32 before the program ran"
+    done
+    say "none of the DLLs planted beside the program was loaded by it"
+}
+
 # The whole flashes, in one window; with "stray", a stray event after every
 # read that returned bytes.
 check_whole_flashes() {
@@ -326,7 +354,8 @@ check_whole_flashes() {
     for size in "${WHOLE_FLASH_SIZES[@]}"; do
         flash_whole "$size"
     done
-    say "time per packet under wine, ${WHOLE_FLASH_SIZES[-1]} bytes${1:+, $1}: $(grep '^flash:' "$scratch/listener.out" | tail -n1)"
+    packet_times[${1:-normal}]=$(grep '^flash:' "$scratch/listener.out" | tail -n1 | sed 's/.*, //')
+    say "time per packet under wine, ${WHOLE_FLASH_SIZES[-1]} bytes${1:+, $1}: ${packet_times[${1:-normal}]}"
     stop_session
 }
 
@@ -356,7 +385,7 @@ check_stops_after() {
     stop_session
 }
 
-# Every reply in two pieces 5 ms apart: accepted as one.
+# Every reply in two pieces, 16 ms or 100 ms apart: accepted as one.
 check_split_reply() {
     start_session split-reply
     flash_whole "$ENDING_IMAGE_SIZE"
@@ -391,8 +420,10 @@ main() {
         /d "$(IFS=';'; echo "${FINE_TICK_CALLS[*]}")" /f >/dev/null
     run_suites
     check_scaling
+    check_planted_dlls
     check_whole_flashes
     check_whole_flashes stray
+    say "time per packet of the ${WHOLE_FLASH_SIZES[-1]}-byte flash: ${packet_times[normal]}; with stray events ${packet_times[stray]}"
     check_stops_after no-answer "$ANNOUNCEMENT"
     check_stops_after nak "$ANNOUNCEMENT"
     check_stops_after short-reply "$PACKET_1"

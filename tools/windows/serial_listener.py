@@ -10,7 +10,8 @@ until it is stopped, and answers each whole command as MODE says:
     no-answer    no answer to the announcement
     nak          an answer to the announcement whose first byte is not ACK
     short-reply  3 bytes of ACK to packet 1
-    split-reply  every ACK in two pieces, 5 ms apart
+    split-reply  every ACK in two pieces, 16 ms and 100 ms apart in turn:
+                 a USB serial adapter's latency timer, and far longer
     hang-up      hangs up (closes its end) as soon as packet 1 begins
 
 Every command a mode leaves alone gets its ACK, so a program that goes on
@@ -34,7 +35,7 @@ MODES = ("ack", "no-answer", "nak", "short-reply", "split-reply", "hang-up")
 ACK_REPLY = struct.pack("<I", ACK)
 NAK_REPLY = b"\x15" + ACK_REPLY[1:]
 SHORT_REPLY_BYTES = REPLY_SIZE - 1
-SPLIT_PAUSE_S = 0.005
+SPLIT_PAUSES_S = (0.016, 0.1)
 
 
 def reply_pieces(mode, code, packet_number):
@@ -53,10 +54,10 @@ def reply_pieces(mode, code, packet_number):
     return [ACK_REPLY]
 
 
-def answer(master, pieces):
+def answer(master, pieces, pause_s):
     for number, piece in enumerate(pieces):
         if number:
-            time.sleep(SPLIT_PAUSE_S)
+            time.sleep(pause_s)
         os.write(master, piece)
 
 
@@ -64,6 +65,7 @@ def serve(mode, master, record):
     pending = b""
     packets = 0
     first_packet_at = None
+    replies = 0
     while True:
         select.select([master], [], [])
         data = os.read(master, 4096)
@@ -86,7 +88,8 @@ def serve(mode, master, record):
                 print(f"flash: {packets} packets in {seconds:.2f} s, "
                       f"{1000 * seconds / packets:.1f} ms per packet", flush=True)
                 packets = 0
-            answer(master, reply_pieces(mode, code, packets))
+            answer(master, reply_pieces(mode, code, packets), SPLIT_PAUSES_S[replies % len(SPLIT_PAUSES_S)])
+            replies += 1
 
 
 def claim_terminal(slave):
