@@ -14,8 +14,10 @@ install_missing_packages dpkg-dev lintian devscripts
 # umask, as dpkg-buildpackage does.
 umask 0022
 build_dir="$PROJECT_DIR/build-package"
+# From scratch: what a build tree kept from an earlier commit (rcc's stamp of
+# that commit's time, for one) would make the package differ from a rebuild.
+rm -rf "$build_dir"
 prepare "$build_dir" quoril -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-rm -rf "$build_dir/packages"
 (cd "$build_dir" && cpack -G DEB -B "$build_dir/packages")
 deb=$(ls "$build_dir"/packages/*.deb)
 "$PROJECT_DIR/tools/check-deb.sh" "$deb"
