@@ -27,6 +27,12 @@ else()
     # and a machine-readable copyright file. gzip -n leaves out the name and
     # time that would make each build's bytes differ.
     configure_file(resources/linux/quoril.1.in quoril.1 @ONLY)
+    # The changelog's latest entry is for the version being packaged.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS resources/linux/changelog)
+    file(STRINGS resources/linux/changelog QUORIL_LATEST_CHANGE LIMIT_COUNT 1)
+    if(NOT QUORIL_LATEST_CHANGE MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
+        message(FATAL_ERROR "resources/linux/changelog: its latest entry is not for version ${PROJECT_VERSION}; add one at the top")
+    endif()
     set(QUORIL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME})
     add_custom_command(
         OUTPUT quoril.1.gz changelog.gz
