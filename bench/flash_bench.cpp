@@ -81,13 +81,16 @@ void benchRawExchange(int packets)
     QElapsedTimer wall;
     wall.start();
     for (int i = 0; i < packets; ++i) {
-        ::write(fd, command.constData(), size_t(command.size()));
-        tcdrain(fd); // the word is sent before the parameters, as the program does
-        ::write(fd, packet.constData(), size_t(packet.size()));
+        // The word is sent before the parameters, as the program does.
+        const bool sent = ::write(fd, command.constData(), size_t(command.size())) == command.size()
+            && tcdrain(fd) == 0 && ::write(fd, packet.constData(), size_t(packet.size())) == packet.size();
+        if (!sent) {
+            std::fprintf(stderr, "raw exchange: the terminal refused a write\n");
+            break;
+        }
         pollfd watch{fd, POLLIN, 0};
-        do {
-            ::read(fd, reply, sizeof reply);
-        } while (poll(&watch, 1, REPLY_GAP_MS) > 0);
+        while (::read(fd, reply, sizeof reply) > 0 && poll(&watch, 1, REPLY_GAP_MS) > 0) {
+        }
     }
     const double wall_s = wall.nsecsElapsed() / 1e9;
     ::close(fd);
