@@ -34,6 +34,9 @@ git -C "$PROJECT_DIR" rev-parse --git-dir >/dev/null 2>&1 \
 
 qt_prefix=$("$PROJECT_DIR/tools/windows/build-static-qt.sh")
 
+# From scratch: what an earlier build generated holds that build's
+# SOURCE_DATE_EPOCH (the resources' times) and settings.
+rm -rf "$build_dir" "$newer_build_dir"
 # The source that goes beside the executable: the checkout as it is now,
 # uncommitted changes to tracked files included.
 mkdir -p "$build_dir"
