@@ -25,7 +25,7 @@ build_dir="$PROJECT_DIR/build-windows"
 newer_build_dir="$PROJECT_DIR/build-windows-newer"
 started=$SECONDS
 
-install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils nsis fakeroot \
+install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils nsis fakeroot fonts-dejavu-core \
     wine wine64 xvfb xauth xdotool imagemagick python3 python3-pefile unzip
 
 # The zip carries the program's source, taken from git.
