@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Starting quoril.exe under wine and finding its window, for the checks under
 # wine. Sourced, not run; the checks run under an X server.
 #   say TEXT... / fail TEXT...          a line of the check's, or its end
