@@ -36,6 +36,8 @@ driver="$build_dir/ptycom.sys"
 scratch="$build_dir/wine-check"
 record="$scratch/received.bin"
 program_log="$scratch/program.log"
+# A copy of the program with marker DLLs beside it.
+planted="$scratch/planted"
 
 readonly LOAD_DIALOG_TITLE="Please choose a file"
 readonly CHECK_PORT=COM9
@@ -307,6 +309,11 @@ flash_whole() {
     say "$size bytes flashed whole, byte for byte; the fine timer tick held for $runs runs and released as often"
 }
 
+# Which planted DLLs were loaded, for a window that did not show.
+planted_markers() {
+    echo "markers were left by: $(cd "$planted" && ls -- *.loaded 2>/dev/null | tr '\n' ' ')"
+}
+
 # Starts a copy of the program beside marker DLLs named for every DLL it
 # imports or delay-loads that is no KnownDLL, and SHAPER_DLL, with wine told
 # to prefer DLLs from the program's folder for those names, as Windows' own
@@ -314,7 +321,7 @@ flash_whole() {
 # into the Load dialog, so that the window shows Thai text. Fails on every
 # marker loaded, but LOADED_BY_WINE_ITSELF.
 check_planted_dlls() {
-    local planted="$scratch/planted" names name overrides="" marker
+    local names name overrides="" marker
     mkdir -p "$planted"
     cp "$program" "$planted/"
     x86_64-w64-mingw32-gcc -shared -o "$scratch/marker.dll" \
@@ -326,7 +333,8 @@ check_planted_dlls() {
     done
     say "planted beside the program: ${names[*]}"
     mkdir -p "$scratch/$THAI_FOLDER"
-    WINEDLLOVERRIDES="$WINEDLLOVERRIDES$overrides" show_window "$planted/${program##*/}"
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES$overrides" WINDOW_FAILURE_NOTE=planted_markers \
+        show_window "$planted/${program##*/}"
     choose_image "$(random_image 3 "$scratch/$THAI_FOLDER")"
     sleep 1
     screenshot planted-dlls-wine.png

@@ -7,7 +7,9 @@
 #   click WINDOW "X Y"
 #   show_window PROGRAM [PREPARE...]    starts PROGRAM, sets window
 # WINDOW_LOG (default: none) receives the program's standard error, with the
-# trace that WINDOW_WINEDEBUG (default: WINEDEBUG) asks of wine.
+# trace that WINDOW_WINEDEBUG (default: WINEDEBUG) asks of wine. A window
+# that does not show fails the check, with what the command that
+# WINDOW_FAILURE_NOTE names (default: none) prints.
 
 readonly WINDOW_TITLE="TQ5801 flash tool"
 # How long a window may take to show under wine.
@@ -56,5 +58,5 @@ show_window() {
         say "no window titled \"$WINDOW_TITLE\" within $WINDOW_SHOWS_S s on try $attempt"
         wineserver --kill 2>/dev/null || true
     done
-    fail "the window titled \"$WINDOW_TITLE\" did not show"
+    fail "the window titled \"$WINDOW_TITLE\" did not show${WINDOW_FAILURE_NOTE:+; $("$WINDOW_FAILURE_NOTE")}"
 }
