@@ -27,6 +27,27 @@ const char LONGEST_PORT_NAME[] = "COM10";
 const char LONGEST_PORT_NAME[] = "ttyUSB10";
 #endif
 
+// The form's objects as drawn: at a font that the form fits, exactly these.
+struct FormObject
+{
+    const char *name;
+    QString className;
+    QString parentName;
+    QRect geometry;
+    QString text;
+};
+const FormObject FORM[] = {
+    {"pushButton", "QPushButton", "centralWidget", {330, 20, 75, 23}, "Load"},
+    {"pushButton_2", "QPushButton", "centralWidget", {230, 60, 75, 23}, "Program"},
+    {"plainTextEdit_2", "QPlainTextEdit", "centralWidget", {10, 140, 381, 121}, ""},
+    {"comboBox", "QComboBox", "centralWidget", {100, 60, 69, 22}, ""},
+    {"label", "QLabel", "centralWidget", {10, 60, 71, 21}, "Serial Port :"},
+    {"lineEdit", "QLineEdit", "centralWidget", {90, 20, 231, 20}, ""},
+    {"progressBar", "QProgressBar", "centralWidget", {30, 100, 341, 23}, ""},
+    {"pushButton_3", "QPushButton", "centralWidget", {10, 20, 75, 23}, "Reload"},
+    {"menuBar", "QMenuBar", "MainWindow", {0, 0, 411, 21}, ""},
+};
+
 // A font that the form fits as drawn, as Windows' 8-point dialog font does.
 QFont fontTheFormFits()
 {
@@ -80,15 +101,8 @@ void ShellTest::formObjects_data()
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("pushButton") << "QPushButton" << "centralWidget" << QRect(330, 20, 75, 23) << "Load";
-    QTest::newRow("pushButton_2") << "QPushButton" << "centralWidget" << QRect(230, 60, 75, 23) << "Program";
-    QTest::newRow("plainTextEdit_2") << "QPlainTextEdit" << "centralWidget" << QRect(10, 140, 381, 121) << "";
-    QTest::newRow("comboBox") << "QComboBox" << "centralWidget" << QRect(100, 60, 69, 22) << "";
-    QTest::newRow("label") << "QLabel" << "centralWidget" << QRect(10, 60, 71, 21) << "Serial Port :";
-    QTest::newRow("lineEdit") << "QLineEdit" << "centralWidget" << QRect(90, 20, 231, 20) << "";
-    QTest::newRow("progressBar") << "QProgressBar" << "centralWidget" << QRect(30, 100, 341, 23) << "";
-    QTest::newRow("pushButton_3") << "QPushButton" << "centralWidget" << QRect(10, 20, 75, 23) << "Reload";
-    QTest::newRow("menuBar") << "QMenuBar" << "MainWindow" << QRect(0, 0, 411, 21) << "";
+    for (const FormObject &object : FORM)
+        QTest::newRow(object.name) << object.className << object.parentName << object.geometry << object.text;
 }
 
 void ShellTest::formObjects()
@@ -205,17 +219,15 @@ void ShellTest::formGrowsWithALargerFont()
     const double factor = window.width() / 411.0;
     QVERIFY2(factor > 1.2, qPrintable(QString::number(factor)));
     QVERIFY(qAbs(window.height() - 166 * factor) <= 1);
-    const QMap<QString, QRect> form{
-        {"pushButton", {330, 20, 75, 23}}, {"pushButton_2", {230, 60, 75, 23}}, {"comboBox", {100, 60, 69, 22}},
-        {"label", {10, 60, 71, 21}}, {"lineEdit", {90, 20, 231, 20}}, {"progressBar", {30, 100, 341, 23}},
-        {"pushButton_3", {10, 20, 75, 23}}, {"plainTextEdit_2", {10, 140, 381, 121}}};
-    for (auto control = form.cbegin(); control != form.cend(); ++control) {
-        const QRect grown = widget<QWidget>(window, qPrintable(control.key()))->geometry();
-        const QRect expected = control.value();
-        QVERIFY2(qAbs(grown.left() - expected.left() * factor) <= 1 && qAbs(grown.top() - expected.top() * factor) <= 1
-                     && qAbs(grown.width() - expected.width() * factor) <= 1
-                     && qAbs(grown.height() - expected.height() * factor) <= 1,
-                 qPrintable(control.key()));
+    for (const FormObject &object : FORM) {
+        if (object.parentName != QLatin1String("centralWidget"))
+            continue; // the menu bar takes its height from the font
+        const QRect grown = widget<QWidget>(window, object.name)->geometry();
+        const QRect drawn = object.geometry;
+        QVERIFY2(qAbs(grown.left() - drawn.left() * factor) <= 1 && qAbs(grown.top() - drawn.top() * factor) <= 1
+                     && qAbs(grown.width() - drawn.width() * factor) <= 1
+                     && qAbs(grown.height() - drawn.height() * factor) <= 1,
+                 object.name);
     }
 
     // Every text whole, and the bar whole inside the window.
