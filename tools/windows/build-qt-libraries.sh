@@ -9,7 +9,8 @@
 # Compiled code names WORK as MAPPED_WORK, so that it is the same wherever it
 # is built. Everything goes to standard error; apt needs deb-src entries.
 set -euo pipefail
-readonly SCRIPT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SCRIPT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly SCRIPT_DIR
 readonly LIBRARY_TABLE="$SCRIPT_DIR/bundled-libraries.txt"
 readonly TRIPLET=x86_64-w64-mingw32
 readonly TOOLCHAIN_FILE="$SCRIPT_DIR/../../cmake/mingw-w64-x86_64.cmake"

@@ -14,7 +14,8 @@
 #
 # Everything but the printed folder goes to standard error.
 set -euo pipefail
-readonly SCRIPT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SCRIPT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly SCRIPT_DIR
 source "$SCRIPT_DIR/../prepare.sh"
 
 readonly QT_VERSION=5.15.8
