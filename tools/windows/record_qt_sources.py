@@ -2,9 +2,9 @@
 """Records, beside a finished static Qt, what its notices are made from, while
 the sources it was built from are still there:
 
-  compiled-files.txt    every source and header file that a compile for Windows
-                        read (from the .d files beside the objects), as
-                        qtbase/..., qtserialport/...
+  compiled-objects.json every object compiled for Windows, with the source and
+                        header files its compile read (from the .d file beside
+                        it), as qtbase/..., qtserialport/...
   qt-attributions.json  Qt's own record of the third-party code in its sources
                         (qtattributionsscanner), with each licence text
   licence-headers.json  the licence that each compiled Qt file's header names,
@@ -28,9 +28,9 @@ from pathlib import Path
 
 from bundled_libraries import read_table
 
-# The programs qmake and the host tools are built for the build machine and
-# go into no Windows binary.
-HOST_TOOL_FOLDERS = ("qmake", "src/tools")
+# The programs qmake and the host tools are built for the build machine, and
+# configure's tests are thrown away: neither goes into a Windows binary.
+NOT_SHIPPED_FOLDERS = ("qmake/", "src/tools/", "config.tests/")
 LICENCE_TAG = re.compile(r"\$QT_BEGIN_LICENSE:([A-Z0-9-]+)\$")
 # The comment that opens a Qt source file: its copyright and its licence.
 LICENCE_HEADER = re.compile(r"^/\*{10,}\n(.*?)\n\*{10,}/", re.S)
@@ -61,7 +61,7 @@ def short_path(path, folders):
 def dependency_files(build_folder):
     for dependency in build_folder.rglob("*.d"):
         relative = dependency.relative_to(build_folder).as_posix()
-        if not relative.startswith(HOST_TOOL_FOLDERS):
+        if not relative.startswith(NOT_SHIPPED_FOLDERS):
             yield dependency
 
 
@@ -77,17 +77,16 @@ def read_dependencies(dependency):
         yield (compile_folder / name).resolve()
 
 
-def compiled_files(work, folders):
-    compiled = set()
+def compiled_objects(work, folders):
+    """Each object, as the build folder's path of it, with the files it read."""
+    objects = {}
     for build_folder in (work / "qtbase-build", work / "qtserialport-build"):
         for dependency in dependency_files(build_folder):
-            for path in read_dependencies(dependency):
-                name = short_path(path, folders)
-                if name:
-                    compiled.add(name)
-    if not compiled:
+            files = {short_path(path, folders) for path in read_dependencies(dependency)}
+            objects[dependency.with_suffix(".o").relative_to(work).as_posix()] = sorted(filter(None, files))
+    if not objects:
         sys.exit(f"record_qt_sources: no .d files under {work}; was Qt compiled with -MD?")
-    return sorted(compiled)
+    return objects
 
 
 def attributions(folders):
@@ -161,9 +160,10 @@ def main():
         sys.exit("usage: record_qt_sources.py WORK OUTPUT")
     work, output = Path(sys.argv[1]).resolve(), Path(sys.argv[2])
     folders = source_folders(work)
-    compiled = compiled_files(work, folders)
+    objects = compiled_objects(work, folders)
+    compiled = sorted(set().union(*objects.values()))
     output.mkdir(parents=True, exist_ok=True)
-    (output / "compiled-files.txt").write_text("".join(f"{name}\n" for name in compiled))
+    write_json(output / "compiled-objects.json", objects)
     write_json(output / "qt-attributions.json", attributions(folders))
     write_json(output / "licence-headers.json", licence_headers(compiled, folders))
     write_json(output / "sources.json", record_sources_and_texts(work, folders, output))

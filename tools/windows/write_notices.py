@@ -1,0 +1,292 @@
+#!/usr/bin/env python3
+"""Writes the third-party notices of quoril.exe and the list of what it
+bundles, from what the static Qt recorded of its build (record_qt_sources.py)
+and from the linker's map of quoril.exe:
+
+  tools/windows/write_notices.py QT_PREFIX LINK_MAP VERSION NOTICES COMPONENTS
+
+NOTICES is the text shipped beside quoril.exe: every component with its
+version, licence, source, copyright lines and whole licence text. COMPONENTS
+is the same as JSON, which the bills of materials are written from.
+
+Fails when the executable holds code that no component covers: a library in
+the link map that is not one of the components, a compiled file of Qt's
+third-party code without Qt's attribution, or a Qt file under a licence the
+notices do not know.
+"""
+import json
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+from bundled_libraries import read_table
+
+RECORD = "share/quoril-sources"
+DEBIAN = "Debian"
+QT_SERIALPORT_DOWNLOADS = "https://download.qt.io/archive/qt/5.15/5.15.8/submodules/"
+PUBLIC_SUFFIX_LIST_SOURCE = "https://publicsuffix.org/list/public_suffix_list.dat"
+# The credit line that the FreeType licence asks of the documentation.
+FREETYPE_CREDIT = ("Portions of this software are copyright (C) 2022 The FreeType Project "
+                   "(www.freetype.org). All rights reserved.")
+# Qt's files are under the LGPL-3 but for these header tags.
+QT_LGPL_TAGS = {"LGPL"}
+QT_BSD_TAG = "BSD"
+# Qt 5.15.8 marks a few QtCore files, qcalendar.cpp among them, GPL: a slip
+# that later Qt releases mend by marking the same files LGPL like the rest of
+# QtCore.
+QT_GPL_SLIP_TAG = "GPL"
+# The Debian packages whose runtime the mingw-w64 toolchain links in, and the
+# copyright file each installs.
+MINGW_RUNTIME_PACKAGE = "mingw-w64-x86-64-dev"
+MINGW_RUNTIME = "mingw-w64 runtime"
+WINPTHREADS = "winpthreads"
+GCC_RUNTIME = "GCC runtime libraries (libgcc, libstdc++)"
+GCC_RUNTIME_PACKAGE = "gcc-mingw-w64-base"
+
+
+def fail(message):
+    sys.exit(f"write_notices: {message}")
+
+
+def installed_source(package):
+    """The Debian source package and version that an installed package comes from."""
+    query = subprocess.run(["dpkg-query", "-W", "-f", "${source:Package} ${source:Version} ${Version}", package],
+                           capture_output=True, text=True)
+    if query.returncode != 0:
+        fail(f"the Debian package {package} is not installed")
+    return query.stdout.split()
+
+
+def copyright_lines(text):
+    return sorted({line.strip() for line in text.splitlines()
+                   if re.match(r"\s*(Copyright|\(C\)|©)", line, re.I)})
+
+
+def component(name, version, licence, source, texts, copyright=None, note="", purl=""):
+    return {"name": name, "version": version, "licence": licence, "supplier": source["supplier"],
+            "source": source["text"], "purl": purl, "note": note,
+            "copyright": copyright if copyright is not None else copyright_lines("\n".join(texts.values())),
+            "texts": texts}
+
+
+def debian_source(package, revision):
+    return {"supplier": DEBIAN,
+            "text": f"Debian 12 source package {package} {revision} (apt-get source {package}={revision})"}
+
+
+def debian_purl(package, revision):
+    return f"pkg:deb/debian/{package}@{revision.replace(':', '%3A')}?arch=source&distro=debian-12"
+
+
+class Record:
+    """What the static Qt recorded of its build."""
+
+    def __init__(self, qt_prefix):
+        self.folder = Path(qt_prefix) / RECORD
+        if not self.folder.is_dir():
+            fail(f"{self.folder} is missing: the static Qt in {qt_prefix} was built without its record; "
+                 "build it afresh with tools/windows/build-static-qt.sh")
+        self.compiled = (self.folder / "compiled-files.txt").read_text().split()
+        self.attributions = self.read_json("qt-attributions.json")
+        self.headers = self.read_json("licence-headers.json")
+        self.sources = self.read_json("sources.json")
+
+    def read_json(self, name):
+        return json.loads((self.folder / name).read_text())
+
+    def text(self, path):
+        return (self.folder / "texts" / path).read_text(errors="replace")
+
+
+def attribution_covers(entry, name):
+    path = entry["Path"]
+    files = re.split(r"[\s,]+", entry["Files"].strip()) if entry["Files"].strip() else []
+    if files:
+        return any(name == f"{path}/{file}" for file in files)
+    return name == path or name.startswith(path + "/")
+
+
+def compiled_attributions(record):
+    """Qt's attributions for code that went in: one of its files was compiled,
+    or, for data compiled through generated code (the gradients' CSS, say),
+    another file in its folder was."""
+    compiled = set(record.compiled)
+    chosen = []
+    for entry in record.attributions:
+        files = [file for file in re.split(r"[\s,]+", entry["Files"].strip()) if file]
+        data_only = files and all(not re.search(r"\.(c|cc|cpp|h|mm|macros)$", file) for file in files)
+        if any(attribution_covers(entry, name) for name in compiled) or (
+                data_only and any(name.startswith(entry["Path"] + "/") for name in compiled)):
+            chosen.append(entry)
+    return chosen
+
+
+def check_third_party_code_attributed(record, attributions):
+    for name in record.compiled:
+        if "/3rdparty/" in name and not any(attribution_covers(entry, name) for entry in attributions):
+            fail(f"{name} went into the static Qt, and no attribution of Qt's covers it")
+    known = QT_LGPL_TAGS | {QT_BSD_TAG, QT_GPL_SLIP_TAG}
+    for tag, entry in record.headers.items():
+        if tag not in known:
+            fail(f"{entry['files'][0]} went into the static Qt under the licence {tag}, which the notices do not know")
+
+
+def qt_components(record):
+    qtbase = record.sources["qtbase"]
+    lgpl = record.text("qtbase/LICENSE.LGPL3")
+    slipped = record.headers.get(QT_GPL_SLIP_TAG, {}).get("files", [])
+    note = ""
+    if slipped:
+        note = ("These files of Qt Base 5.15.8 carry a GPL-3.0 header: " + ", ".join(sorted(slipped)) +
+                ". They are part of QtCore, which Qt licenses under the LGPL-3.0, and later Qt releases "
+                "mark the same files LGPL-3.0. They are distributed here as part of Qt Base under the LGPL-3.0.")
+    components = [
+        component("Qt Base", "5.15.8", "LGPL-3.0-only",
+                  debian_source(qtbase["package"], qtbase["revision"]), {"LGPL-3.0": lgpl},
+                  copyright=["Copyright (C) The Qt Company Ltd. and other contributors."], note=note,
+                  purl=debian_purl(qtbase["package"], qtbase["revision"])),
+        component("Qt Serial Port", "5.15.8", "LGPL-3.0-only",
+                  {"supplier": "The Qt Company",
+                   "text": QT_SERIALPORT_DOWNLOADS + record.sources["qtserialport"]["tarball"]},
+                  {"LGPL-3.0": record.text("qtserialport/LICENSE.LGPL3")},
+                  copyright=["Copyright (C) The Qt Company Ltd. and other contributors."],
+                  purl="pkg:generic/qtserialport@5.15.8?download_url=" + QT_SERIALPORT_DOWNLOADS +
+                       record.sources["qtserialport"]["tarball"]),
+    ]
+    bsd = record.headers.get(QT_BSD_TAG)
+    if bsd:
+        components.append(component(
+            "Qt Base: files under the BSD licence", "5.15.8", "BSD-3-Clause",
+            debian_source(qtbase["package"], qtbase["revision"]), {"BSD-3-Clause": bsd["text"]},
+            note="Files: " + ", ".join(sorted(bsd["files"])),
+            purl=debian_purl(qtbase["package"], qtbase["revision"])))
+    for entry in compiled_attributions(record):
+        note = entry["QtUsage"]
+        if entry["Id"] == "publicsuffix":
+            note += f" Its source, under the MPL-2.0: {PUBLIC_SUFFIX_LIST_SOURCE}"
+        components.append(component(
+            f"{entry['Name']} (in Qt Base)", entry["Version"] or "5.15.8", entry["LicenseId"] or "NONE",
+            debian_source(qtbase["package"], qtbase["revision"]),
+            {entry["License"] or "Licence": entry.get("LicenseText", "") or "(the files state no licence)"},
+            copyright=[line.strip() for line in entry["Copyright"].splitlines() if line.strip()],
+            note=f"{note} Files: {entry['Path']}".strip(),
+            purl=debian_purl(qtbase["package"], qtbase["revision"])))
+    return components
+
+
+def library_components(record):
+    components = []
+    for library in read_table():
+        recorded = record.sources.get(library.name, {}).get("revision")
+        if recorded != library.revision:
+            fail(f"the static Qt was built with {library.name} {recorded}, not the pinned {library.revision}: "
+                 "build it afresh with tools/windows/build-static-qt.sh")
+        texts = {file: record.text(f"{library.name}/{file}") for file in library.licence_files}
+        components.append(component(
+            library.name, library.upstream_version, library.licence,
+            debian_source(library.source_package, library.revision), texts,
+            note=FREETYPE_CREDIT if library.name == "freetype" else "",
+            purl=debian_purl(library.source_package, library.revision)))
+    return components
+
+
+def runtime_components():
+    """The toolchain's runtime, as Debian's packages installed it here: the
+    mingw-w64 version is its source's, GCC's is the compiler's own."""
+    components = []
+    for name, licence, package in (
+            (MINGW_RUNTIME, "ZPL-2.1", MINGW_RUNTIME_PACKAGE),
+            (WINPTHREADS, "MIT AND BSD-3-Clause", MINGW_RUNTIME_PACKAGE),
+            (GCC_RUNTIME, "GPL-3.0-or-later WITH GCC-exception-3.1", GCC_RUNTIME_PACKAGE)):
+        source_package, source_version, package_version = installed_source(package)
+        upstream = package_version if name == GCC_RUNTIME else source_version
+        text = Path(f"/usr/share/doc/{package}/copyright").read_text(errors="replace")
+        components.append(component(
+            name, upstream.split("-")[0], licence, debian_source(source_package, source_version),
+            {f"Debian's copyright file of {package}": text},
+            purl=debian_purl(source_package, source_version)))
+    return components
+
+
+# Which component each library that the linker read belongs to.
+def owner_of(path, qt_prefix, libraries):
+    name = Path(path).name
+    if path.startswith(str(qt_prefix)):
+        for library in libraries:
+            if name in library_archives(library.name):
+                return library.name
+        return "Qt Serial Port" if "SerialPort" in name else "Qt Base"
+    if "/lib/gcc/x86_64-w64-mingw32/" in path:
+        return GCC_RUNTIME
+    if name == "libwinpthread.a":
+        return WINPTHREADS
+    if path.startswith("/usr/x86_64-w64-mingw32/lib/"):
+        return MINGW_RUNTIME
+    return None
+
+
+def library_archives(name):
+    return {"zlib": {"libz.a"}, "libpng": {"libpng16.a", "libpng.a"}, "freetype": {"libfreetype.a"},
+            "harfbuzz": {"libharfbuzz.a"}, "pcre2": {"libpcre2-16.a"}}[name]
+
+
+def linked_inputs(link_map):
+    """The archives the linker took members from, and the objects it loaded."""
+    text = Path(link_map).read_text(errors="replace")
+    archives = set(re.findall(r"^(/\S+?\.a)\(", text, re.M))
+    objects = set(re.findall(r"^LOAD (/\S+?\.o(?:bj)?)$", text, re.M))
+    return sorted(archives | objects)
+
+
+def check_linked_inputs_covered(link_map, qt_prefix, components):
+    names = {entry["name"] for entry in components}
+    libraries = read_table()
+    for path in linked_inputs(link_map):
+        if "/CMakeFiles/" in path or Path(path).name == "libquoril_window.a":
+            continue
+        owner = owner_of(path, qt_prefix, libraries)
+        if owner not in names:
+            fail(f"quoril.exe holds code from {path}, which no entry of the notices covers")
+
+
+def write_notices(path, version, components):
+    lines = [f"Third-party software in quoril.exe {version}", "=" * 60, "",
+             "quoril.exe is one executable that holds, besides the program's own code, the",
+             "components listed here. Each entry gives the component's version, its",
+             "licence (as an SPDX identifier), where its source is, its copyright lines and",
+             "the whole text of its licence. The same list, in machine-readable form, is",
+             "the bill of materials published beside each download (*.cdx.json).", "",
+             FREETYPE_CREDIT, "", "Contents", "--------"]
+    lines += [f"{number:3}. {entry['name']} {entry['version']} ({entry['licence']})"
+              for number, entry in enumerate(components, 1)]
+    for number, entry in enumerate(components, 1):
+        lines += ["", "", "-" * 78, f"{number}. {entry['name']} {entry['version']}", "-" * 78,
+                  f"Licence: {entry['licence']}", f"Source:  {entry['source']}"]
+        if entry["copyright"]:
+            lines += ["Copyright:"] + [f"  {line}" for line in entry["copyright"]]
+        if entry["note"]:
+            lines += ["", entry["note"]]
+        for title, text in entry["texts"].items():
+            lines += ["", f"--- {title} ---", "", text.rstrip()]
+    Path(path).write_text("\r\n".join(line.rstrip() for line in "\n".join(lines).splitlines()) + "\r\n")
+
+
+def main():
+    if len(sys.argv) != 6:
+        sys.exit("usage: write_notices.py QT_PREFIX LINK_MAP VERSION NOTICES COMPONENTS")
+    qt_prefix, link_map, version, notices, components_file = sys.argv[1:]
+    qt_prefix = Path(qt_prefix).resolve()
+    record = Record(qt_prefix)
+    attributions = compiled_attributions(record)
+    check_third_party_code_attributed(record, attributions)
+    components = qt_components(record) + library_components(record) + runtime_components()
+    check_linked_inputs_covered(link_map, qt_prefix, components)
+    write_notices(notices, version, components)
+    for entry in components:
+        del entry["texts"]
+    Path(components_file).write_text(json.dumps({"components": components}, indent=1) + "\n")
+
+
+if __name__ == "__main__":
+    main()
