@@ -15,6 +15,7 @@ third-party code without Qt's attribution, or a Qt file under a licence the
 notices do not know.
 """
 import json
+import os
 import re
 import subprocess
 import sys
@@ -87,7 +88,7 @@ class Record:
         if not self.folder.is_dir():
             fail(f"{self.folder} is missing: the static Qt in {qt_prefix} was built without its record; "
                  "build it afresh with tools/windows/build-static-qt.sh")
-        self.compiled = (self.folder / "compiled-files.txt").read_text().split()
+        self.objects = self.read_json("compiled-objects.json")
         self.attributions = self.read_json("qt-attributions.json")
         self.headers = self.read_json("licence-headers.json")
         self.sources = self.read_json("sources.json")
@@ -107,35 +108,35 @@ def attribution_covers(entry, name):
     return name == path or name.startswith(path + "/")
 
 
-def compiled_attributions(record):
-    """Qt's attributions for code that went in: one of its files was compiled,
-    or, for data compiled through generated code (the gradients' CSS, say),
-    another file in its folder was."""
-    compiled = set(record.compiled)
+def linked_attributions(record, linked):
+    """Qt's attributions for code in the executable: one of its files went
+    in, or, for data compiled through generated code (the gradients' CSS,
+    say), another file in its folder did."""
     chosen = []
     for entry in record.attributions:
         files = [file for file in re.split(r"[\s,]+", entry["Files"].strip()) if file]
         data_only = files and all(not re.search(r"\.(c|cc|cpp|h|mm|macros)$", file) for file in files)
-        if any(attribution_covers(entry, name) for name in compiled) or (
-                data_only and any(name.startswith(entry["Path"] + "/") for name in compiled)):
+        if any(attribution_covers(entry, name) for name in linked) or (
+                data_only and any(name.startswith(entry["Path"] + "/") for name in linked)):
             chosen.append(entry)
     return chosen
 
 
-def check_third_party_code_attributed(record, attributions):
-    for name in record.compiled:
+def check_third_party_code_attributed(record, linked, attributions):
+    for name in sorted(linked):
         if "/3rdparty/" in name and not any(attribution_covers(entry, name) for entry in attributions):
-            fail(f"{name} went into the static Qt, and no attribution of Qt's covers it")
+            fail(f"{name} went into quoril.exe, and no attribution of Qt's covers it")
     known = QT_LGPL_TAGS | {QT_BSD_TAG, QT_GPL_SLIP_TAG}
     for tag, entry in record.headers.items():
-        if tag not in known:
-            fail(f"{entry['files'][0]} went into the static Qt under the licence {tag}, which the notices do not know")
+        files = linked.intersection(entry["files"])
+        if files and tag not in known:
+            fail(f"{min(files)} went into quoril.exe under the licence {tag}, which the notices do not know")
 
 
-def qt_components(record):
+def qt_components(record, linked):
     qtbase = record.sources["qtbase"]
     lgpl = record.text("qtbase/LICENSE.LGPL3")
-    slipped = record.headers.get(QT_GPL_SLIP_TAG, {}).get("files", [])
+    slipped = linked.intersection(record.headers.get(QT_GPL_SLIP_TAG, {}).get("files", []))
     note = ""
     if slipped:
         note = ("These files of Qt Base 5.15.8 carry a GPL-3.0 header: " + ", ".join(sorted(slipped)) +
@@ -154,14 +155,15 @@ def qt_components(record):
                   purl="pkg:generic/qtserialport@5.15.8?download_url=" + QT_SERIALPORT_DOWNLOADS +
                        record.sources["qtserialport"]["tarball"]),
     ]
-    bsd = record.headers.get(QT_BSD_TAG)
-    if bsd:
+    bsd = record.headers.get(QT_BSD_TAG, {"files": []})
+    bsd_files = linked.intersection(bsd["files"])
+    if bsd_files:
         components.append(component(
             "Qt Base: files under the BSD licence", "5.15.8", "BSD-3-Clause",
             debian_source(qtbase["package"], qtbase["revision"]), {"BSD-3-Clause": bsd["text"]},
-            note="Files: " + ", ".join(sorted(bsd["files"])),
+            note="Files: " + ", ".join(sorted(bsd_files)),
             purl=debian_purl(qtbase["package"], qtbase["revision"])))
-    for entry in compiled_attributions(record):
+    for entry in linked_attributions(record, linked):
         note = entry["QtUsage"]
         if entry["Id"] == "publicsuffix":
             note += f" Its source, under the MPL-2.0: {PUBLIC_SUFFIX_LIST_SOURCE}"
@@ -209,13 +211,18 @@ def runtime_components():
     return components
 
 
-# Which component each library that the linker read belongs to.
-def owner_of(path, qt_prefix, libraries):
+# The archives of the libraries built beside Qt, by the table's names.
+LIBRARY_ARCHIVES = {"zlib": {"libz.a"}, "libpng": {"libpng16.a", "libpng.a"}, "freetype": {"libfreetype.a"},
+                    "harfbuzz": {"libharfbuzz.a"}, "pcre2": {"libpcre2-16.a"}}
+
+
+def owner_of(path, qt_prefix):
+    """The component that a library or object the linker read belongs to."""
     name = Path(path).name
     if path.startswith(str(qt_prefix)):
-        for library in libraries:
-            if name in library_archives(library.name):
-                return library.name
+        for library, archives in LIBRARY_ARCHIVES.items():
+            if name in archives:
+                return library
         return "Qt Serial Port" if "SerialPort" in name else "Qt Base"
     if "/lib/gcc/x86_64-w64-mingw32/" in path:
         return GCC_RUNTIME
@@ -226,26 +233,40 @@ def owner_of(path, qt_prefix, libraries):
     return None
 
 
-def library_archives(name):
-    return {"zlib": {"libz.a"}, "libpng": {"libpng16.a", "libpng.a"}, "freetype": {"libfreetype.a"},
-            "harfbuzz": {"libharfbuzz.a"}, "pcre2": {"libpcre2-16.a"}}[name]
+class LinkMap:
+    """What the linker's map of quoril.exe says went in."""
 
+    def __init__(self, path):
+        text = Path(path).read_text(errors="replace")
+        self.members = {(os.path.normpath(archive), member)
+                        for archive, member in re.findall(r"^(/\S+?\.a)\(([^)]+)\)", text, re.M)}
+        self.objects = {os.path.normpath(name) for name in re.findall(r"^LOAD (/\S+?\.o(?:bj)?)$", text, re.M)}
 
-def linked_inputs(link_map):
-    """The archives the linker took members from, and the objects it loaded."""
-    text = Path(link_map).read_text(errors="replace")
-    archives = set(re.findall(r"^(/\S+?\.a)\(", text, re.M))
-    objects = set(re.findall(r"^LOAD (/\S+?\.o(?:bj)?)$", text, re.M))
-    return sorted(archives | objects)
+    def inputs(self):
+        """The archives it took members from, and the objects it loaded."""
+        return sorted({archive for archive, _ in self.members} | self.objects)
+
+    def qt_files(self, record, qt_prefix):
+        """The source and header files of Qt's that went in: those of every
+        object that Qt's archives gave (by the object's name)."""
+        library_archives = set().union(*LIBRARY_ARCHIVES.values())
+        members = {member for archive, member in self.members
+                   if archive.startswith(str(qt_prefix)) and Path(archive).name not in library_archives}
+        linked = set()
+        for obj, files in record.objects.items():
+            if Path(obj).name in members:
+                linked.update(files)
+        if not linked:
+            fail("the link map names no object of Qt's that the record knows: is it the map of quoril.exe?")
+        return linked
 
 
 def check_linked_inputs_covered(link_map, qt_prefix, components):
     names = {entry["name"] for entry in components}
-    libraries = read_table()
-    for path in linked_inputs(link_map):
+    for path in link_map.inputs():
         if "/CMakeFiles/" in path or Path(path).name == "libquoril_window.a":
             continue
-        owner = owner_of(path, qt_prefix, libraries)
+        owner = owner_of(path, qt_prefix)
         if owner not in names:
             fail(f"quoril.exe holds code from {path}, which no entry of the notices covers")
 
@@ -278,9 +299,10 @@ def main():
     qt_prefix, link_map, version, notices, components_file = sys.argv[1:]
     qt_prefix = Path(qt_prefix).resolve()
     record = Record(qt_prefix)
-    attributions = compiled_attributions(record)
-    check_third_party_code_attributed(record, attributions)
-    components = qt_components(record) + library_components(record) + runtime_components()
+    link_map = LinkMap(link_map)
+    linked = link_map.qt_files(record, qt_prefix)
+    check_third_party_code_attributed(record, linked, linked_attributions(record, linked))
+    components = qt_components(record, linked) + library_components(record) + runtime_components()
     check_linked_inputs_covered(link_map, qt_prefix, components)
     write_notices(notices, version, components)
     for entry in components:
