@@ -19,7 +19,8 @@ VERSION_STATEMENTS = {
     "zlib": [rb" deflate (\d+\.\d+\.\d+) Copyright", rb" inflate (\d+\.\d+\.\d+) Copyright"],
     "libpng": [rb"libpng version (\d+\.\d+\.\d+)"],
     "pcre2": [rb"\x00(\d+\.\d+) (\d{4}-\d\d-\d\d)\x00"],
-    "harfbuzz": [rb"\x00(\d+\.\d+\.\d+)\x00(?=[\s\S]{0,64}HarfBuzz)"],
+    # hb_version_string()'s, among the strings of the file that defines it.
+    "harfbuzz": [rb"\x00(\d+\.\d+\.\d+)\x00(?=[\s\S]{0,32}hb-common\.cc)"],
 }
 
 

@@ -10,9 +10,9 @@ version, licence, source, copyright lines and whole licence text. COMPONENTS
 is the same as JSON, which the bills of materials are written from.
 
 Fails when the executable holds code that no component covers: a library in
-the link map that is not one of the components, a compiled file of Qt's
-third-party code without Qt's attribution, or a Qt file under a licence the
-notices do not know.
+the link map that is not one of the components, a file of Qt's third-party
+code that went in without Qt's attribution, or a Qt file that went in under
+a licence the notices do not know.
 """
 import json
 import os
@@ -42,7 +42,7 @@ QT_GPL_SLIP_TAG = "GPL"
 MINGW_RUNTIME_PACKAGE = "mingw-w64-x86-64-dev"
 MINGW_RUNTIME = "mingw-w64 runtime"
 WINPTHREADS = "winpthreads"
-GCC_RUNTIME = "GCC runtime libraries (libgcc, libstdc++)"
+GCC_RUNTIME = "GCC runtime libraries (libgcc, libstdc++, libssp)"
 GCC_RUNTIME_PACKAGE = "gcc-mingw-w64-base"
 
 
@@ -123,8 +123,11 @@ def linked_attributions(record, linked):
 
 
 def check_third_party_code_attributed(record, linked, attributions):
+    # By folder: Qt's lists of an attribution's files leave out a header or
+    # two (sha3's KeccakF-1600-int-set.h), which the folder's entry covers.
     for name in sorted(linked):
-        if "/3rdparty/" in name and not any(attribution_covers(entry, name) for entry in attributions):
+        if "/3rdparty/" in name and not any(name == entry["Path"] or name.startswith(entry["Path"] + "/")
+                                            for entry in attributions):
             fail(f"{name} went into quoril.exe, and no attribution of Qt's covers it")
     known = QT_LGPL_TAGS | {QT_BSD_TAG, QT_GPL_SLIP_TAG}
     for tag, entry in record.headers.items():
@@ -167,10 +170,12 @@ def qt_components(record, linked):
         note = entry["QtUsage"]
         if entry["Id"] == "publicsuffix":
             note += f" Its source, under the MPL-2.0: {PUBLIC_SUFFIX_LIST_SOURCE}"
+        # Qt states no version for some: theirs is the copy in Qt Base.
         components.append(component(
-            f"{entry['Name']} (in Qt Base)", entry["Version"] or "5.15.8", entry["LicenseId"] or "NONE",
+            f"{entry['Name']} (in Qt Base)", entry["Version"] or "as in Qt Base 5.15.8",
+            entry["LicenseId"] or entry["License"],
             debian_source(qtbase["package"], qtbase["revision"]),
-            {entry["License"] or "Licence": entry.get("LicenseText", "") or "(the files state no licence)"},
+            {entry["License"]: entry.get("LicenseText") or f"{entry['License']}: the files state no other licence."},
             copyright=[line.strip() for line in entry["Copyright"].splitlines() if line.strip()],
             note=f"{note} Files: {entry['Path']}".strip(),
             purl=debian_purl(qtbase["package"], qtbase["revision"])))
@@ -186,7 +191,7 @@ def library_components(record):
                  "build it afresh with tools/windows/build-static-qt.sh")
         texts = {file: record.text(f"{library.name}/{file}") for file in library.licence_files}
         components.append(component(
-            library.name, library.upstream_version, library.licence,
+            LIBRARIES[library.name][0], library.upstream_version, library.licence,
             debian_source(library.source_package, library.revision), texts,
             note=FREETYPE_CREDIT if library.name == "freetype" else "",
             purl=debian_purl(library.source_package, library.revision)))
@@ -211,22 +216,24 @@ def runtime_components():
     return components
 
 
-# The archives of the libraries built beside Qt, by the table's names.
-LIBRARY_ARCHIVES = {"zlib": {"libz.a"}, "libpng": {"libpng16.a", "libpng.a"}, "freetype": {"libfreetype.a"},
-                    "harfbuzz": {"libharfbuzz.a"}, "pcre2": {"libpcre2-16.a"}}
+# The libraries built beside Qt, by the table's names: the name the notices
+# give each, and its archives.
+LIBRARIES = {"zlib": ("zlib", {"libz.a"}), "libpng": ("libpng", {"libpng16.a", "libpng.a"}),
+             "freetype": ("FreeType", {"libfreetype.a"}), "harfbuzz": ("HarfBuzz", {"libharfbuzz.a"}),
+             "pcre2": ("PCRE2", {"libpcre2-16.a"})}
 
 
 def owner_of(path, qt_prefix):
     """The component that a library or object the linker read belongs to."""
     name = Path(path).name
     if path.startswith(str(qt_prefix)):
-        for library, archives in LIBRARY_ARCHIVES.items():
+        for display_name, archives in LIBRARIES.values():
             if name in archives:
-                return library
+                return display_name
         return "Qt Serial Port" if "SerialPort" in name else "Qt Base"
     if "/lib/gcc/x86_64-w64-mingw32/" in path:
         return GCC_RUNTIME
-    if name == "libwinpthread.a":
+    if name in ("libwinpthread.a", "libpthread.a"):
         return WINPTHREADS
     if path.startswith("/usr/x86_64-w64-mingw32/lib/"):
         return MINGW_RUNTIME
@@ -249,7 +256,7 @@ class LinkMap:
     def qt_files(self, record, qt_prefix):
         """The source and header files of Qt's that went in: those of every
         object that Qt's archives gave (by the object's name)."""
-        library_archives = set().union(*LIBRARY_ARCHIVES.values())
+        library_archives = set().union(*(archives for _, archives in LIBRARIES.values()))
         members = {member for archive, member in self.members
                    if archive.startswith(str(qt_prefix)) and Path(archive).name not in library_archives}
         linked = set()
