@@ -29,7 +29,7 @@ newer_build_dir="$PROJECT_DIR/build-windows-newer"
 started=$SECONDS
 
 install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils nsis fakeroot fonts-dejavu-core \
-    wine wine64 xvfb xauth xdotool imagemagick python3 python3-pefile python3-jsonschema unzip \
+    wine wine64 xvfb xauth xdotool xclip imagemagick python3 python3-pefile python3-jsonschema unzip \
     meson ninja-build qtattributionsscanner-qt5
 
 # The zip carries the program's source, taken from git.
