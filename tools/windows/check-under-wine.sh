@@ -188,14 +188,18 @@ start_session() {
     show_window "$program" prepare_session "$@"
 }
 
-# Chooses IMAGE with Load, typing its path into the dialog's path field.
+# Chooses IMAGE with Load, pasting its path into the dialog's path field.
+# Typed, a path with Thai letters lost one now and then on a busy machine:
+# xdotool maps a spare key to each such letter, and wine read the new mapping
+# late ("Path does not exist").
 choose_image() {
     click "$window" "$LOAD_BUTTON_AT"
     wait_for_window "$LOAD_DIALOG_TITLE" >/dev/null || fail "the Load dialog did not open"
     sleep 1
-    # The name field may hold the last image already: type over it.
+    # The name field may hold the last image already: paste over it.
     xdotool key End shift+Home
-    xdotool type --delay 20 "$(winepath -w "$1")"
+    printf '%s' "$(winepath -w "$1")" | xclip -selection clipboard
+    xdotool key ctrl+v
     xdotool key Return
     wait_until_closed "$LOAD_DIALOG_TITLE" || fail "the Load dialog did not close"
 }
