@@ -174,6 +174,11 @@ screenshot() {
     import -window "$window" "$build_dir/$1"
 }
 
+# The step at which start.sh stopped, as it named it.
+driver_start_failure() {
+    grep -m1 '^start\.sh: ' "$driver_start_errors" || head -n1 "$driver_start_errors"
+}
+
 # Starts the driver's port on the listener's terminal (stray events with
 # "stray"). Wine has been seen, now and then, to fail a step of that start:
 # then every wine program is stopped and it starts once more.
@@ -183,10 +188,10 @@ start_driver() {
         "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${1:+"$1"} \
             2>"$driver_start_errors" && return 0
         cat "$driver_start_errors" >&2
-        say "the driver did not start on try $attempt: $(head -n1 "$driver_start_errors")"
+        say "the driver did not start on try $attempt: $(driver_start_failure)"
         stop_wine
     done
-    fail "the driver did not start on $CHECK_PORT on either try: $(head -n1 "$driver_start_errors")"
+    fail "the driver did not start on $CHECK_PORT on either try: $(driver_start_failure)"
 }
 
 # Before each start of a session's window: a listener acting MODE and the
