@@ -21,6 +21,7 @@
 #                           compared byte for byte with an earlier one
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$PROJECT_DIR/tools/windows/report-errors.sh"
 source "$PROJECT_DIR/tools/prepare.sh"
 
 build_dir="$PROJECT_DIR/build-windows"

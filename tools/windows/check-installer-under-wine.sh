@@ -11,7 +11,8 @@
 #      refuses to install over it;
 #   5. a silent uninstall leaves nothing of what the installers made: the
 #      prefix's files and registry keys are as they were before.
-# Run it under an X server, through tools/windows/with-hidden-ports.sh.
+# Run it under an X server, through tools/windows/with-hidden-ports.sh. What
+# wine says goes to BUILD_DIR/installer-check/wine.log.
 #   tools/windows/check-installer-under-wine.sh BUILD_DIR INSTALLER NEWER_INSTALLER
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -32,11 +33,12 @@ readonly NEWER_INSTALLED=3
 
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
+export WINE_LOG="$scratch/wine.log"
 # No prompts to install wine's .NET and HTML engines; no host menu entries
 # for the shortcuts the installer makes.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
-trap 'wineserver --kill 2>/dev/null || true' EXIT
+trap stop_wine EXIT
 
 # The version in an installer's name: quoril-VERSION-win64-setup.exe.
 version_of() {
@@ -50,13 +52,13 @@ host_path() { realpath "$(winepath -u "$(wine cmd /c echo "$1" | tr -d '\r')")";
 
 # The value NAME of the product's uninstall entry.
 entry_value() {
-    wine reg query "$UNINSTALL_KEY\\$PRODUCT" /v "$1" 2>/dev/null | tr -d '\r' \
+    wine reg query "$UNINSTALL_KEY\\$PRODUCT" /v "$1" 2>>"$WINE_LOG" | tr -d '\r' \
         | sed -n "s/^ *$1 *REG_[A-Z]* *//p"
 }
 
 # How many uninstall entries name the product.
 entries() {
-    wine reg query "$UNINSTALL_KEY" /s 2>/dev/null | tr -d '\r' \
+    wine reg query "$UNINSTALL_KEY" /s 2>>"$WINE_LOG" | tr -d '\r' \
         | grep -c "^ *DisplayName *REG_SZ *$WINDOW_TITLE\$" || true
 }
 
@@ -77,7 +79,7 @@ run_silently() {
 # - the network cards, which wine lists afresh on every start.
 readonly NOT_THE_INSTALLERS='^file users/[^/]*/Temp/~nsu|^key \[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\NetworkCards'
 prefix_contents() {
-    wineboot --restart >/dev/null 2>&1
+    wineboot --restart >>"$WINE_LOG" 2>&1
     wineserver --wait
     {
         find "$WINEPREFIX/drive_c" -printf 'file %P\n'
@@ -116,7 +118,7 @@ main() {
     newer=$(version_of "$newer_installer")
     rm -rf "$scratch"
     mkdir -p "$scratch"
-    wineboot --init >/dev/null 2>&1
+    wineboot --init >>"$WINE_LOG" 2>&1
     install_dir="$(host_path '%LOCALAPPDATA%')/Programs/$PRODUCT"
     start_menu="$(host_path '%APPDATA%')/Microsoft/Windows/Start Menu/Programs"
     before=$(prefix_contents)

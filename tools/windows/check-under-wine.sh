@@ -26,7 +26,8 @@
 # the program with its Windows platform plugin and clicks it with xdotool.
 #   tools/windows/check-under-wine.sh BUILD_DIR [QUORIL_EXE]
 # QUORIL_EXE defaults to BUILD_DIR/quoril.exe; the driver is BUILD_DIR/ptycom.sys
-# (tools/windows/ptycom/build.sh builds it).
+# (tools/windows/ptycom/build.sh builds it). What wine says goes to
+# BUILD_DIR/wine-check/wine.log.
 set -euo pipefail
 PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$PROJECT_DIR/tools/windows/wine-window.sh"
@@ -36,6 +37,8 @@ driver="$build_dir/ptycom.sys"
 scratch="$build_dir/wine-check"
 record="$scratch/received.bin"
 program_log="$scratch/program.log"
+# What start.sh said on its last try.
+driver_start_errors="$scratch/driver-start.err"
 # A copy of the program with marker DLLs beside it.
 planted="$scratch/planted"
 
@@ -83,6 +86,7 @@ readonly LOADED_BY_WINE_ITSELF=version.dll
 
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
+export WINE_LOG="$scratch/wine.log"
 # No prompts to install wine's .NET and HTML engines.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The program's log to standard error; wine hands WINEQT_ variables on as QT_.
@@ -95,7 +99,7 @@ WINDOW_WINEDEBUG=-all,+relay
 declare -A packet_times
 listener_pid=""
 stop_session() {
-    wineserver --kill 2>/dev/null || true
+    stop_wine
     [ -z "$listener_pid" ] || kill "$listener_pid" 2>/dev/null || true
     listener_pid=""
 }
@@ -112,8 +116,8 @@ start_listener() {
     python3 "$PROJECT_DIR/tools/windows/serial_listener.py" "$1" "$record" >"$scratch/listener.out" &
     listener_pid=$!
     disown
-    local waited
-    for waited in $(seq 50); do
+    local _
+    for _ in $(seq 50); do
         [ -s "$scratch/listener.out" ] && break
         sleep 0.1
     done
@@ -170,12 +174,32 @@ screenshot() {
     import -window "$window" "$build_dir/$1"
 }
 
+# The step at which start.sh stopped, as it named it.
+driver_start_failure() {
+    grep -m1 '^start\.sh: ' "$driver_start_errors" || head -n1 "$driver_start_errors"
+}
+
+# Starts the driver's port on the listener's terminal (stray events with
+# "stray"). Wine has been seen, now and then, to fail a step of that start:
+# then every wine program is stopped and it starts once more.
+start_driver() {
+    local attempt
+    for attempt in 1 2; do
+        "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${1:+"$1"} \
+            2>"$driver_start_errors" && return 0
+        cat "$driver_start_errors" >&2
+        say "the driver did not start on try $attempt: $(driver_start_failure)"
+        stop_wine
+    done
+    fail "the driver did not start on $CHECK_PORT on either try: $(driver_start_failure)"
+}
+
 # Before each start of a session's window: a listener acting MODE and the
 # driver's port on its terminal (stray events with "stray").
 prepare_session() {
     stop_session
     start_listener "$1"
-    "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${2:+"$2"}
+    start_driver ${2:+"$2"}
     check_ports_hidden
     : >"$program_log"
     runs=0
@@ -227,7 +251,7 @@ press_program_with() {
 
 # Sets the display's scaling; wine reads it when the wineserver starts.
 set_display_dpi() {
-    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >>"$WINE_LOG" 2>&1
     wineserver --kill
     wineserver --wait
 }
@@ -423,13 +447,13 @@ check_hang_up() {
 }
 
 main() {
-    [ -f "$driver" ] || fail "$driver is missing; tools/windows/ptycom/build.sh builds it"
     rm -rf "$scratch"
     mkdir -p "$scratch"
+    [ -f "$driver" ] || fail "$driver is missing; tools/windows/ptycom/build.sh builds it"
     rm -f "$build_dir"/window-wine*.png "$build_dir/serial-wine.png"
-    wineboot --init >/dev/null 2>&1
+    wineboot --init >>"$WINE_LOG" 2>&1
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-        /d "$(IFS=';'; echo "${FINE_TICK_CALLS[*]}")" /f >/dev/null
+        /d "$(IFS=';'; echo "${FINE_TICK_CALLS[*]}")" /f >>"$WINE_LOG" 2>&1
     run_suites
     check_scaling
     check_planted_dlls

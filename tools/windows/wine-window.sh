@@ -1,30 +1,39 @@
 # shellcheck shell=bash
 # Starting quoril.exe under wine and finding its window, for the checks under
-# wine. Sourced, not run; the checks run under an X server.
+# wine. Sourced, not run; the checks run under an X server. A failure names
+# where it happened (report-errors.sh).
 #   say TEXT... / fail TEXT...          a line of the check's, or its end
+#   stop_wine                           stops every wine program of the prefix
 #   wait_for_window TITLE               the X id of the window, once it shows
 #   wait_until_closed TITLE
 #   click WINDOW "X Y"
 #   show_window PROGRAM [PREPARE...]    starts PROGRAM, sets window
-# WINDOW_LOG (default: none) receives the program's standard error, with the
+# WINDOW_LOG (default: WINE_LOG) receives the program's output, with the
 # trace that WINDOW_WINEDEBUG (default: WINEDEBUG) asks of wine. A window
 # that does not show fails the check, with what the command that
 # WINDOW_FAILURE_NOTE names (default: none) prints.
+source "$(dirname "${BASH_SOURCE[0]}")/report-errors.sh"
 
 readonly WINDOW_TITLE="TQ5801 flash tool"
 # How long a window may take to show under wine.
 readonly WINDOW_SHOWS_S=60
 
 say() { echo "${0##*/}: $*"; }
-fail() { say "FAILED: $*" >&2; exit 1; }
+fail() {
+    say "FAILED: $*" >&2
+    print_wine_log_tail
+    exit 1
+}
+
+stop_wine() { wineserver --kill >>"${WINE_LOG:-/dev/null}" 2>&1 || true; }
 
 wait_for_window() {
     timeout "$WINDOW_SHOWS_S" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
 }
 
 wait_until_closed() {
-    local waited
-    for waited in $(seq 100); do
+    local _
+    for _ in $(seq 100); do
         xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
         sleep 0.1
     done
@@ -38,7 +47,7 @@ click() {
 }
 
 start_window() {
-    WINEDEBUG=${WINDOW_WINEDEBUG:-$WINEDEBUG} wine "$1" >/dev/null 2>>"${WINDOW_LOG:-/dev/null}" &
+    WINEDEBUG=${WINDOW_WINEDEBUG:-$WINEDEBUG} wine "$1" >>"${WINDOW_LOG:-${WINE_LOG:-/dev/null}}" 2>&1 &
     disown
     window=$(wait_for_window "$WINDOW_TITLE") && [ -n "$window" ] || return 1
     # The window takes clicks once it has settled.
@@ -56,7 +65,7 @@ show_window() {
         [ $# -eq 0 ] || "$@"
         start_window "$program" && return 0
         say "no window titled \"$WINDOW_TITLE\" within $WINDOW_SHOWS_S s on try $attempt"
-        wineserver --kill 2>/dev/null || true
+        stop_wine
     done
     fail "the window titled \"$WINDOW_TITLE\" did not show${WINDOW_FAILURE_NOTE:+; $("$WINDOW_FAILURE_NOTE")}"
 }
