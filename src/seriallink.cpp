@@ -124,6 +124,11 @@ int MainWindow::open_port(const QString &name)
         log_message(QStringLiteral("Open port failed!"));
         return -1;
     }
+#ifdef Q_OS_WIN
+    // Windows keeps DTR as the last program left it, and many USB devices send nothing while it is low; a refusal changes nothing.
+    if (!serial->setDataTerminalReady(true))
+        serial->clearError();
+#endif
 #ifdef Q_OS_LINUX
     request_low_latency(*serial);
 #endif
