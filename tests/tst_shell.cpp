@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "porttooltip.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -73,6 +74,8 @@ QRect styleArea(const QWidget *control, QStyle::SubElement element, QStyleOption
 
 } // namespace
 
+Q_DECLARE_METATYPE(PortFields)
+
 class ShellTest : public QObject
 {
     Q_OBJECT
@@ -87,6 +90,8 @@ private slots:
     void logMessagePutsAnEmptyLineBeforeEachMessage();
     void iconIsCompiledIn();
     void formGrowsWithALargerFont();
+    void portTooltip_data();
+    void portTooltip();
 };
 
 void ShellTest::initTestCase()
@@ -258,6 +263,28 @@ void ShellTest::formGrowsWithALargerFont()
     // within the few pixels that one step of growth adds.
     const auto tightest = std::min_element(spare.cbegin(), spare.cend());
     QVERIFY2(*tightest <= 5, qPrintable(tightest.key() + QStringLiteral(" has %1 px to spare").arg(*tightest)));
+}
+
+void ShellTest::portTooltip_data()
+{
+    QTest::addColumn<PortFields>("fields");
+    QTest::addColumn<QString>("tooltip");
+
+    QTest::newRow("all fields") << PortFields{"FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001, "/dev/ttyUSB0"}
+                                << "Description: FT232R USB UART\nManufacturer: FTDI\nSerial number: A50285BI\n"
+                                   "Vendor ID: 0403\nProduct ID: 6001\nLocation: /dev/ttyUSB0";
+    QTest::newRow("some missing") << PortFields{"CP2102 USB to UART Bridge Controller", {}, {}, 0x10c4, 0xea60,
+                                                "\\\\.\\COM7"}
+                                  << "Description: CP2102 USB to UART Bridge Controller\nVendor ID: 10C4\n"
+                                     "Product ID: EA60\nLocation: \\\\.\\COM7";
+    QTest::newRow("only the location") << PortFields{{}, {}, {}, {}, {}, "/dev/ttyS0"} << "Location: /dev/ttyS0";
+}
+
+void ShellTest::portTooltip()
+{
+    QFETCH(PortFields, fields);
+    QFETCH(QString, tooltip);
+    QCOMPARE(port_tooltip(fields), tooltip);
 }
 
 QTEST_MAIN(ShellTest)
