@@ -2,6 +2,7 @@
 #include "porttooltip.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QImage>
@@ -92,6 +93,7 @@ private slots:
     void formGrowsWithALargerFont();
     void portTooltip_data();
     void portTooltip();
+    void screenReaderNamesTheControls();
 };
 
 void ShellTest::initTestCase()
@@ -285,6 +287,24 @@ void ShellTest::portTooltip()
     QFETCH(PortFields, fields);
     QFETCH(QString, tooltip);
     QCOMPARE(port_tooltip(fields), tooltip);
+}
+
+void ShellTest::screenReaderNamesTheControls()
+{
+    MainWindow window;
+    const auto accessible = [&window](const char *name) {
+        return QAccessible::queryAccessibleInterface(widget<QWidget>(window, name));
+    };
+    QCOMPARE(accessible("lineEdit")->text(QAccessible::Name), QStringLiteral("Image file"));
+    QCOMPARE(accessible("progressBar")->text(QAccessible::Name), QStringLiteral("Progress"));
+
+    const auto labels = accessible("comboBox")->relations(QAccessible::Label);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first().first->object(), widget<QLabel>(window, "label"));
+#ifdef Q_OS_WIN
+    // Windows takes a chooser's name from its label.
+    QCOMPARE(accessible("comboBox")->text(QAccessible::Name), QStringLiteral("Serial Port :"));
+#endif
 }
 
 QTEST_MAIN(ShellTest)
