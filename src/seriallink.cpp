@@ -142,9 +142,9 @@ int MainWindow::open_port(const QString &name)
         return -1;
     }
 #ifdef Q_OS_WIN
-    // Windows keeps DTR as the last program left it, and many USB devices send nothing while it is low; a refusal changes nothing.
+    // Windows keeps DTR as the last program left it, and many USB devices send nothing while it is low.
     if (!serial->setDataTerminalReady(true))
-        serial->clearError();
+        serial->clearError(); // a port without DTR works as before
 #endif
 #ifdef Q_OS_LINUX
     request_low_latency(*serial);
