@@ -4,6 +4,7 @@
 #   quoril-<version>-win64.zip        one self-contained executable, a text
 #                                     about it and the program's source
 #   quoril-<version>-win64-setup.exe  a per-user installer of the same files
+#   *.cdx.json                        each one's CycloneDX bill of materials
 # Both are the same bytes from every build of a commit (tools/prepare.sh sets
 # SOURCE_DATE_EPOCH to its time).
 #
@@ -14,6 +15,8 @@
 #   QT_SERIALPORT_SOURCE    an upstream qtserialport-everywhere-src-5.15.8 tarball,
 #                           for where Debian's archive does not serve that source
 #   QUORIL_CACHE_DIR        where the static Qt is kept
+#   CYCLONEDX_SCHEMA_DIR    CycloneDX's 1.6 JSON schemas, to validate the bills
+#                           of materials against (without it, they are not)
 #   QUORIL_SKIP_WINE_CHECK  1: no checks under wine, for a rebuild that is only
 #                           compared byte for byte with an earlier one
 set -euo pipefail
@@ -26,7 +29,8 @@ newer_build_dir="$PROJECT_DIR/build-windows-newer"
 started=$SECONDS
 
 install_missing_packages cmake make g++ git g++-mingw-w64-x86-64-posix dpkg-dev xz-utils nsis fakeroot fonts-dejavu-core \
-    wine wine64 xvfb xauth xdotool imagemagick python3 python3-pefile unzip
+    wine wine64 xvfb xauth xdotool imagemagick python3 python3-pefile python3-jsonschema unzip \
+    meson ninja-build qtattributionsscanner-qt5
 
 # The zip carries the program's source, taken from git.
 git -C "$PROJECT_DIR" rev-parse --git-dir >/dev/null 2>&1 \
@@ -70,6 +74,7 @@ installer="$build_dir/quoril-$version-win64-setup.exe"
 rm -rf "$build_dir/shipped"
 unzip -q -j "$zip_file" '*/quoril.exe' -d "$build_dir/shipped"
 "$PROJECT_DIR/tools/windows/check_executable.py" "$build_dir/shipped/quoril.exe" "$version"
+"$PROJECT_DIR/tools/windows/check_bundled_versions.py" "$build_dir/shipped/quoril.exe"
 
 if [ "${QUORIL_SKIP_WINE_CHECK:-}" != 1 ]; then
     IFS=. read -r major minor patch <<<"$version"
@@ -89,7 +94,18 @@ if [ "${QUORIL_SKIP_WINE_CHECK:-}" != 1 ]; then
         "$newer_build_dir/quoril-$newer_version-win64-setup.exe"
 fi
 
-publish_to_dist "$zip_file" "$installer"
+# A bill of materials beside each, from the list the notices were written from.
+boms=()
+for artifact in "$zip_file" "$installer"; do
+    bom="${artifact%.*}.cdx.json"
+    "$PROJECT_DIR/tools/write_sbom.py" "$artifact" "$version" "$bom" \
+        --components "$build_dir/third-party-components.json"
+    boms+=("$bom")
+done
+validate_boms "${boms[@]}"
+
+publish_to_dist "$zip_file" "$installer" "${boms[@]}"
 echo "Built in $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s:"
-echo "$PROJECT_DIR/dist/${zip_file##*/}"
-echo "$PROJECT_DIR/dist/${installer##*/}"
+for artifact in "$zip_file" "$installer" "${boms[@]}"; do
+    echo "$PROJECT_DIR/dist/${artifact##*/}"
+done

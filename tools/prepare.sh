@@ -3,6 +3,7 @@
 #   install_missing_packages PACKAGE...
 #   prepare BUILD_DIR TARGET [CMAKE_ARGS...]    TARGET "all" builds everything
 #   publish_to_dist FILE...                     into dist/, with dist/SHA256SUMS
+#   validate_boms FILE...                       against CycloneDX's schemas
 
 BUILD_PACKAGES=(cmake make g++ qtbase5-dev libqt5serialport5-dev)
 
@@ -21,6 +22,16 @@ publish_to_dist() {
     cp "$@" "$dist/"
     (cd "$dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort \
         | xargs -r sha256sum > SHA256SUMS)
+}
+
+# Validates bills of materials against the CycloneDX schemas in
+# CYCLONEDX_SCHEMA_DIR, or says that they are not validated.
+validate_boms() {
+    if [ -z "${CYCLONEDX_SCHEMA_DIR:-}" ]; then
+        echo "Not validating ${*##*/}: set CYCLONEDX_SCHEMA_DIR to a folder with CycloneDX's 1.6 JSON schemas"
+        return 0
+    fi
+    "$PROJECT_DIR/tools/validate_sbom.py" "$CYCLONEDX_SCHEMA_DIR" "$@"
 }
 
 as_root() {

@@ -14,7 +14,9 @@
 #
 # Everything but the printed folder goes to standard error.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../prepare.sh"
+SCRIPT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly SCRIPT_DIR
+source "$SCRIPT_DIR/../prepare.sh"
 
 readonly QT_VERSION=5.15.8
 readonly CROSS_PREFIX=x86_64-w64-mingw32-
@@ -25,6 +27,8 @@ readonly CROSS_PREFIX=x86_64-w64-mingw32-
 readonly QT_BUILT_IN_PREFIX=/opt/quoril-qt-$QT_VERSION
 readonly QT_MAPPED_WORK_DIR=/usr/src/quoril-qt-$QT_VERSION
 readonly QT_SOURCE_DATE_EPOCH=1672531200
+# Where in the build the notices find which sources went in, and their licences.
+readonly QT_SOURCES_RECORD=share/quoril-sources
 readonly QT_CONFIGURE_OPTIONS=(
     -prefix "$QT_BUILT_IN_PREFIX"
     -xplatform win32-g++ -device-option "CROSS_COMPILE=$CROSS_PREFIX"
@@ -34,7 +38,11 @@ readonly QT_CONFIGURE_OPTIONS=(
     -no-feature-sql -no-feature-network -no-feature-xml -no-feature-concurrent -no-feature-printer
     # Debian's source drops the Wintab headers this feature needs.
     -no-feature-tabletevent
-    -qt-zlib -qt-libpng -no-libjpeg -qt-freetype -qt-harfbuzz -qt-pcre
+    # The libraries Qt would carry copies of, built from Debian's patched
+    # sources instead (build-qt-libraries.sh); no host library may slip in.
+    -system-zlib -system-libpng -no-libjpeg -system-freetype -system-harfbuzz -system-pcre -no-pkg-config
+    # The PCRE2 library is static: no DLL imports in its header.
+    -D PCRE2_STATIC
 )
 
 log() { echo "build-static-qt: $*" >&2; }
@@ -42,9 +50,13 @@ die() { log "$*"; exit 1; }
 
 # The cache key: the Qt version, the options and the compiler, so that a change
 # to any of them builds afresh beside the old build instead of reusing it.
+# The libraries' revisions and how they are built, and how the sources that
+# went in are recorded, are part of it too.
 cache_key() {
     { echo "$QT_VERSION"; printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}" "$QT_MAPPED_WORK_DIR" "$QT_SOURCE_DATE_EPOCH"
-      "${CROSS_PREFIX}g++-posix" --version | head -n1; } \
+      "${CROSS_PREFIX}g++-posix" --version | head -n1
+      cat "$SCRIPT_DIR/bundled-libraries.txt" "$SCRIPT_DIR/build-qt-libraries.sh" \
+          "$SCRIPT_DIR/record_qt_sources.py" "$SCRIPT_DIR/bundled_libraries.py"; } \
         | sha256sum | cut -c1-12
 }
 
@@ -76,26 +88,27 @@ debian_source() {
     echo "$folder"
 }
 
-# qmake assignments that map the work folder's paths in compiled code.
-path_map_assignments() {
+# qmake assignments that map the work folder's paths in compiled code, and
+# that have every compile list the files it read (.d beside each object),
+# for the notices of what went in.
+compile_assignments() {
     local work=$1
-    echo "QMAKE_CFLAGS+=-ffile-prefix-map=$work=$QT_MAPPED_WORK_DIR"
-    echo "QMAKE_CXXFLAGS+=-ffile-prefix-map=$work=$QT_MAPPED_WORK_DIR"
+    echo "QMAKE_CFLAGS+=-ffile-prefix-map=$work=$QT_MAPPED_WORK_DIR -MD"
+    echo "QMAKE_CXXFLAGS+=-ffile-prefix-map=$work=$QT_MAPPED_WORK_DIR -MD"
 }
 
 build_qtbase() {
     local prefix=$1 work=$2
     (
         cd "$work"
-        ensure_source_entries
         local source
         source=$(debian_source qtbase-opensource-src) || die "could not fetch Debian's qtbase $QT_VERSION source"
         source=$(realpath "$source")
         mkdir -p qtbase-build && cd qtbase-build
         log "configuring qtbase (a few minutes)"
-        local path_maps
-        mapfile -t path_maps < <(path_map_assignments "$work")
-        "$source/configure" -extprefix "$prefix" "${QT_CONFIGURE_OPTIONS[@]}" "${path_maps[@]}" >configure.log 2>&1 \
+        local compile_flags
+        mapfile -t compile_flags < <(compile_assignments "$work")
+        "$source/configure" -extprefix "$prefix" "${QT_CONFIGURE_OPTIONS[@]}" -I "$prefix/include" -L "$prefix/lib" "${compile_flags[@]}" >configure.log 2>&1 \
             || { tail -n 40 configure.log >&2; die "qtbase configure failed; the whole log is $PWD/configure.log"; }
         log "building qtbase (a quarter of an hour on two cores)"
         make -j "$(nproc)" >make.log 2>&1 || { tail -n 40 make.log >&2; die "qtbase build failed; see $PWD/make.log"; }
@@ -124,10 +137,10 @@ build_qtserialport() {
         # headers; a .git entry makes qmake generate them with syncqt.
         [ -e "$source/include" ] || touch "$source/.git"
         mkdir -p qtserialport-build && cd qtserialport-build
-        local path_maps
-        mapfile -t path_maps < <(path_map_assignments "$work")
+        local compile_flags
+        mapfile -t compile_flags < <(compile_assignments "$work")
         log "building qtserialport"
-        { "$prefix/bin/qmake" "${path_maps[@]}" "$(realpath "../$source")" && make -j "$(nproc)" && make install; } >build.log 2>&1 \
+        { "$prefix/bin/qmake" "${compile_flags[@]}" "$(realpath "../$source")" && make -j "$(nproc)" && make install; } >build.log 2>&1 \
             || { tail -n 40 build.log >&2; die "qtserialport build failed; see $PWD/build.log"; }
     )
 }
@@ -158,8 +171,12 @@ main() {
     work=$(realpath "$work")
     export SOURCE_DATE_EPOCH=$QT_SOURCE_DATE_EPOCH
     local started=$SECONDS
+    ensure_source_entries
+    "$SCRIPT_DIR/build-qt-libraries.sh" "$prefix" "$work/libraries" "$QT_MAPPED_WORK_DIR/libraries"
     build_qtbase "$prefix" "$work"
     build_qtserialport "$prefix" "$work"
+    "$SCRIPT_DIR/record_qt_sources.py" "$work" "$prefix/$QT_SOURCES_RECORD" \
+        || die "could not record which sources went into the static Qt; the build stays in $work"
     touch "$prefix/.complete"
     rm -rf "$work"
     log "static Qt built in $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s: $prefix"

@@ -26,6 +26,7 @@ readonly PRODUCT=quoril
 readonly PUBLISHER=lumbo
 readonly PROGRAM=quoril.exe
 readonly UNINSTALLER=uninstall.exe
+readonly NOTICES=THIRD-PARTY-NOTICES.txt
 # The installer's exit code when a newer version is installed.
 readonly NEWER_INSTALLED=3
 
@@ -87,6 +88,7 @@ prefix_contents() {
 check_installed() {
     local version=$1 installed="$install_dir/$PROGRAM"
     [ -f "$installed" ] || fail "$version: no $PROGRAM in $install_dir"
+    [ -f "$install_dir/$NOTICES" ] || fail "$version: no $NOTICES beside $PROGRAM in $install_dir"
     "$PROJECT_DIR/tools/windows/check_executable.py" "$installed" "$version" >/dev/null \
         || fail "$version: the installed $PROGRAM is not the one of version $version"
     [ "$(entry_value DisplayName)" = "$WINDOW_TITLE" ] || fail "$version: the entry's name is \"$(entry_value DisplayName)\""
