@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "porttooltip.h"
 #include "protocol.h"
 
 #include <QComboBox>
@@ -81,6 +82,12 @@ void request_low_latency(QSerialPort &port)
 }
 #endif
 
+// The closed chooser tells the chosen port as its entry in the open list does.
+void show_chosen_port_tooltip(QComboBox &chooser)
+{
+    chooser.setToolTip(chooser.currentData(Qt::ToolTipRole).toString());
+}
+
 } // namespace
 
 void MainWindow::create_serial_link()
@@ -97,6 +104,8 @@ void MainWindow::create_serial_link()
             serial->close();
     }, Qt::QueuedConnection);
 
+    connect(port_chooser, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { show_chosen_port_tooltip(*port_chooser); });
     fill_port_chooser();
 }
 
@@ -104,8 +113,16 @@ void MainWindow::fill_port_chooser()
 {
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     port_chooser->clear();
-    for (const QSerialPortInfo &port : ports)
+    // The name is what Program opens; the tooltip tells which device it is.
+    for (const QSerialPortInfo &port : ports) {
+        const QString tooltip = port_tooltip(port_fields(port));
         port_chooser->addItem(port.portName());
+        const int entry = port_chooser->count() - 1;
+        port_chooser->setItemData(entry, tooltip, Qt::ToolTipRole);
+        port_chooser->setItemData(entry, tooltip, Qt::AccessibleDescriptionRole);
+    }
+    // The first entry was chosen before its tooltip was set.
+    show_chosen_port_tooltip(*port_chooser);
 }
 
 void MainWindow::reload_action()
@@ -124,6 +141,11 @@ int MainWindow::open_port(const QString &name)
         log_message(QStringLiteral("Open port failed!"));
         return -1;
     }
+#ifdef Q_OS_WIN
+    // Windows keeps DTR as the last program left it, and many USB devices send nothing while it is low.
+    if (!serial->setDataTerminalReady(true))
+        serial->clearError(); // a port without DTR works as before
+#endif
 #ifdef Q_OS_LINUX
     request_low_latency(*serial);
 #endif

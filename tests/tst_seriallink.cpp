@@ -1,5 +1,6 @@
 #include "bootloadersim.h"
 #include "mainwindow.h"
+#include "porttooltip.h"
 #include "protocol.h"
 #include "testsupport.h"
 
@@ -119,14 +120,25 @@ void SerialLinkTest::reloadClosesAndListsPortsAfresh()
 
     QVERIFY(!line.device.portHeldOpen());
     QStringList reported;
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+    QStringList reported_tooltips;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
         reported << port.portName();
+        reported_tooltips << port_tooltip(port_fields(port));
+    }
     auto *chooser = widget<QComboBox>(line.window, "comboBox");
     QStringList listed;
-    for (int i = 0; i < chooser->count(); ++i)
+    QStringList tooltips;
+    for (int i = 0; i < chooser->count(); ++i) {
         listed << chooser->itemText(i);
+        tooltips << chooser->itemData(i, Qt::ToolTipRole).toString();
+        QCOMPARE(chooser->itemData(i, Qt::AccessibleDescriptionRole).toString(), tooltips.last());
+    }
     QCOMPARE(listed, reported);
+    QCOMPARE(tooltips, reported_tooltips);
+    // Every port has a location at least.
+    QVERIFY(!tooltips.contains(QString()));
     QCOMPARE(chooser->currentIndex(), reported.isEmpty() ? -1 : 0);
+    QCOMPARE(chooser->toolTip(), reported_tooltips.value(0));
 }
 
 void SerialLinkTest::commandBytesOnTheLine_data()

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
+#include "porttooltip.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QImage>
@@ -73,6 +75,8 @@ QRect styleArea(const QWidget *control, QStyle::SubElement element, QStyleOption
 
 } // namespace
 
+Q_DECLARE_METATYPE(PortFields)
+
 class ShellTest : public QObject
 {
     Q_OBJECT
@@ -87,6 +91,9 @@ private slots:
     void logMessagePutsAnEmptyLineBeforeEachMessage();
     void iconIsCompiledIn();
     void formGrowsWithALargerFont();
+    void portTooltip_data();
+    void portTooltip();
+    void screenReaderNamesTheControls();
 };
 
 void ShellTest::initTestCase()
@@ -258,6 +265,46 @@ void ShellTest::formGrowsWithALargerFont()
     // within the few pixels that one step of growth adds.
     const auto tightest = std::min_element(spare.cbegin(), spare.cend());
     QVERIFY2(*tightest <= 5, qPrintable(tightest.key() + QStringLiteral(" has %1 px to spare").arg(*tightest)));
+}
+
+void ShellTest::portTooltip_data()
+{
+    QTest::addColumn<PortFields>("fields");
+    QTest::addColumn<QString>("tooltip");
+
+    QTest::newRow("all fields") << PortFields{"FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001, "/dev/ttyUSB0"}
+                                << "Description: FT232R USB UART\nManufacturer: FTDI\nSerial number: A50285BI\n"
+                                   "Vendor ID: 0403\nProduct ID: 6001\nLocation: /dev/ttyUSB0";
+    QTest::newRow("some missing") << PortFields{"CP2102 USB to UART Bridge Controller", {}, {}, 0x10c4, 0xea60,
+                                                "\\\\.\\COM7"}
+                                  << "Description: CP2102 USB to UART Bridge Controller\nVendor ID: 10C4\n"
+                                     "Product ID: EA60\nLocation: \\\\.\\COM7";
+    QTest::newRow("only the location") << PortFields{{}, {}, {}, {}, {}, "/dev/ttyS0"} << "Location: /dev/ttyS0";
+}
+
+void ShellTest::portTooltip()
+{
+    QFETCH(PortFields, fields);
+    QFETCH(QString, tooltip);
+    QCOMPARE(port_tooltip(fields), tooltip);
+}
+
+void ShellTest::screenReaderNamesTheControls()
+{
+    MainWindow window;
+    const auto accessible = [&window](const char *name) {
+        return QAccessible::queryAccessibleInterface(widget<QWidget>(window, name));
+    };
+    QCOMPARE(accessible("lineEdit")->text(QAccessible::Name), QStringLiteral("Image file"));
+    QCOMPARE(accessible("progressBar")->text(QAccessible::Name), QStringLiteral("Progress"));
+
+    const auto labels = accessible("comboBox")->relations(QAccessible::Label);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first().first->object(), widget<QLabel>(window, "label"));
+#ifdef Q_OS_WIN
+    // Windows takes a chooser's name from its label.
+    QCOMPARE(accessible("comboBox")->text(QAccessible::Name), QStringLiteral("Serial Port :"));
+#endif
 }
 
 QTEST_MAIN(ShellTest)

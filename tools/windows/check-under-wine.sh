@@ -21,7 +21,10 @@
 #      to the announcement, a 3-byte reply to packet 1, replies in two pieces
 #      16 ms or 100 ms apart (accepted), the device hanging up during packet 1;
 #   7. after every flash, whole or failed, the program has held its fine
-#      timer tick exactly once for it and released it (wine's relay trace).
+#      timer tick exactly once for it and released it (wine's relay trace);
+#   8. through a port whose DTR starts low, to a device that sends nothing
+#      while DTR is low, images of 1000 and 70000 bytes flash whole: every
+#      open raised DTR and left RTS off (the driver's line log).
 # Run it through tools/windows/with-hidden-ports.sh and under an X server: it starts
 # the program with its Windows platform plugin and clicks it with xdotool.
 #   tools/windows/check-under-wine.sh BUILD_DIR [QUORIL_EXE]
@@ -41,6 +44,8 @@ program_log="$scratch/program.log"
 driver_start_errors="$scratch/driver-start.err"
 # A copy of the program with marker DLLs beside it.
 planted="$scratch/planted"
+# The driver's log of DTR and RTS, in the session whose DTR starts low.
+line_log="$scratch/lines.log"
 
 readonly LOAD_DIALOG_TITLE="Please choose a file"
 readonly CHECK_PORT=COM9
@@ -50,6 +55,11 @@ readonly LOAD_BUTTON_AT="367 52"
 readonly PORT_CHOOSER_AT="134 92"
 readonly PROGRAM_BUTTON_AT="267 92"
 readonly WHOLE_FLASH_SIZES=(3 512 1000 70000)
+readonly DTR_FLASH_SIZES=(1000 70000)
+# What the driver logs when the program raised DTR and left RTS off, and when
+# it dropped the device's bytes for DTR being low.
+readonly DTR_RAISED_RTS_OFF="DTR on, RTS off"
+readonly BYTES_DROPPED="DTR off: the device's bytes dropped"
 readonly ENDING_IMAGE_SIZE=1000
 # The program logs one such line for every command it has sent and waited on.
 readonly REPLY_LOG_LINE="response length is"
@@ -179,13 +189,14 @@ driver_start_failure() {
     grep -m1 '^start\.sh: ' "$driver_start_errors" || head -n1 "$driver_start_errors"
 }
 
-# Starts the driver's port on the listener's terminal (stray events with
-# "stray"). Wine has been seen, now and then, to fail a step of that start:
-# then every wine program is stopped and it starts once more.
+# Starts the driver's port on the listener's terminal, in the mode start.sh
+# is given (stray events, or DTR starting low with its line log). Wine has
+# been seen, now and then, to fail a step of that start: then every wine
+# program is stopped and it starts once more.
 start_driver() {
     local attempt
     for attempt in 1 2; do
-        "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" ${1:+"$1"} \
+        "$PROJECT_DIR/tools/windows/ptycom/start.sh" "$driver" "$CHECK_PORT" "$listener_port" "$@" \
             2>"$driver_start_errors" && return 0
         cat "$driver_start_errors" >&2
         say "the driver did not start on try $attempt: $(driver_start_failure)"
@@ -195,18 +206,18 @@ start_driver() {
 }
 
 # Before each start of a session's window: a listener acting MODE and the
-# driver's port on its terminal (stray events with "stray").
+# driver's port on its terminal, in the driver's MODE... (see start.sh).
 prepare_session() {
     stop_session
     start_listener "$1"
-    start_driver ${2:+"$2"}
+    start_driver "${@:2}"
     check_ports_hidden
     : >"$program_log"
     runs=0
 }
 
-# A listener acting MODE, the driver's port on its terminal (stray events
-# with "stray") and the window.
+# A listener acting MODE, the driver's port on its terminal in the driver's
+# MODE... and the window.
 start_session() {
     say "listener: $1${2:+, driver: $2}"
     show_window "$program" prepare_session "$@"
@@ -446,6 +457,27 @@ check_hang_up() {
     stop_session
 }
 
+log_lines_matching() { grep -cxF "$1" "$line_log" || true; }
+
+# A device that sends nothing while DTR is low, as many USB device stacks do,
+# behind a port whose DTR starts low, as Windows can leave it: every open of
+# the port raised DTR with RTS off, and the flashes are whole.
+check_dtr_waiting_device() {
+    local size raised dropped
+    rm -f "$line_log"
+    start_session ack line-log "$line_log"
+    say "the driver logs DTR and RTS to $line_log"
+    for size in "${DTR_FLASH_SIZES[@]}"; do
+        flash_whole "$size"
+    done
+    stop_session
+    raised=$(log_lines_matching "$DTR_RAISED_RTS_OFF")
+    dropped=$(log_lines_matching "$BYTES_DROPPED")
+    [ "$raised" -eq "$runs" ] && [ "$dropped" -eq 0 ] \
+        || fail "DTR starting low: in $runs runs the driver logged \"$DTR_RAISED_RTS_OFF\" $raised times and dropped the device's bytes $dropped times"
+    say "DTR starting low: the lines went $(grep -vxF "$BYTES_DROPPED" "$line_log" | paste -sd'>' | sed 's/>/ > /g')"
+}
+
 main() {
     rm -rf "$scratch"
     mkdir -p "$scratch"
@@ -465,6 +497,7 @@ main() {
     check_stops_after short-reply "$PACKET_1"
     check_split_reply
     check_hang_up
+    check_dtr_waiting_device
 }
 
 main "$@"

@@ -15,6 +15,16 @@
  *                           received-byte event behind, so the next wait for
  *                           one completes at once even with nothing to read,
  *                           as a driver that keeps an event history does
+ *   LineLog      REG_SZ     a file (a Unix path): DTR starts low, as a port
+ *                           that no program has raised it on; the device's
+ *                           bytes are dropped while DTR is low, as a USB
+ *                           device that waits for a terminal drops them; and
+ *                           every new state of DTR and RTS is appended to the
+ *                           file ("DTR on, RTS off"), as is every drop
+ *
+ * DTR and RTS follow IOCTL_SERIAL_SET_DTR/CLR_DTR/SET_RTS/CLR_RTS and the
+ * line control bits of IOCTL_SERIAL_SET_HANDFLOW (SetCommState), as they do
+ * with Windows' serial driver.
  *
  * When the other end hangs up, every pending and later request fails with
  * STATUS_DEVICE_REMOVED, as with an unplugged adapter.
@@ -49,6 +59,7 @@ static struct port {
     SERIAL_CHARS chars;
     SERIAL_TIMEOUTS timeouts;
     ULONG dtr_rts;
+    HANDLE line_log; /* with LineLog only */
     UCHAR chunk[PTY_CHUNK_BYTES]; /* the reader thread's alone */
 } port;
 
@@ -65,6 +76,28 @@ static const struct setting {
     { IOCTL_SERIAL_GET_TIMEOUTS, IOCTL_SERIAL_SET_TIMEOUTS, &port.timeouts, sizeof(port.timeouts) },
     { IOCTL_SERIAL_GET_DTRRTS, 0, &port.dtr_rts, sizeof(port.dtr_rts) },
 };
+
+/* What LineLog receives, the line states indexed by their SERIAL_DTR_STATE
+   and SERIAL_RTS_STATE bits. */
+struct log_text {
+    const char *text;
+    ULONG length;
+};
+#define LOG_TEXT(text) { text, sizeof(text) - 1 }
+static const struct log_text LINE_STATES[] = {
+    LOG_TEXT("DTR off, RTS off\n"),
+    LOG_TEXT("DTR on, RTS off\n"),
+    LOG_TEXT("DTR off, RTS on\n"),
+    LOG_TEXT("DTR on, RTS on\n"),
+};
+static const struct log_text BYTES_DROPPED = LOG_TEXT("DTR off: the device's bytes dropped\n");
+
+static VOID log_line(const struct log_text *entry)
+{
+    IO_STATUS_BLOCK io;
+    if (port.line_log)
+        ZwWriteFile(port.line_log, NULL, NULL, NULL, &io, (PVOID)entry->text, entry->length, NULL, NULL);
+}
 
 static NTSTATUS finish(PIRP irp, NTSTATUS status, ULONG_PTR information)
 {
@@ -153,11 +186,17 @@ static VOID hang_up(void)
         finish(read, STATUS_DEVICE_REMOVED, 0);
 }
 
-/* Hands bytes from the line to a parked read, then to a parked wait. */
+/* Hands bytes from the line to a parked read, then to a parked wait. With
+   LineLog, bytes that come while DTR is low are dropped. */
 static VOID deliver(const UCHAR *bytes, ULONG count)
 {
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
+    if (port.line_log && !(port.dtr_rts & SERIAL_DTR_STATE)) {
+        IoReleaseCancelSpinLock(irql);
+        log_line(&BYTES_DROPPED);
+        return;
+    }
     count = min(count, RECEIVE_BUFFER_BYTES - port.received_count); /* overrun drops the rest */
     RtlCopyMemory(port.received + port.received_count, bytes, count);
     port.received_count += count;
@@ -311,6 +350,31 @@ static NTSTATUS comm_status(PIRP irp)
     return finish(irp, STATUS_SUCCESS, sizeof(status));
 }
 
+/* Sets the lines to LINES, logging a new state. */
+static VOID set_lines(ULONG lines)
+{
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    const BOOLEAN changed = lines != port.dtr_rts;
+    port.dtr_rts = lines;
+    IoReleaseCancelSpinLock(irql);
+    if (changed)
+        log_line(&LINE_STATES[lines]);
+}
+
+/* The lines as the handflow's control bits leave them. A line under flow
+   control is up while there is room; a toggled RTS is up only while sending. */
+static ULONG lines_from_handflow(void)
+{
+    ULONG lines = 0;
+    if (port.handflow.ControlHandShake & SERIAL_DTR_MASK)
+        lines |= SERIAL_DTR_STATE;
+    const ULONG rts = port.handflow.FlowReplace & SERIAL_RTS_MASK;
+    if (rts == SERIAL_RTS_CONTROL || rts == SERIAL_RTS_HANDSHAKE)
+        lines |= SERIAL_RTS_STATE;
+    return lines;
+}
+
 static NTSTATUS setting(PIRP irp, ULONG code, ULONG in_length, ULONG out_length)
 {
     for (ULONG i = 0; i < sizeof(settings) / sizeof(settings[0]); ++i) {
@@ -321,6 +385,8 @@ static NTSTATUS setting(PIRP irp, ULONG code, ULONG in_length, ULONG out_length)
         }
         if (code == s->set_code && in_length >= s->size) {
             RtlCopyMemory(s->value, irp->AssociatedIrp.SystemBuffer, s->size);
+            if (code == IOCTL_SERIAL_SET_HANDFLOW)
+                set_lines(lines_from_handflow());
             return finish(irp, STATUS_SUCCESS, 0);
         }
     }
@@ -349,10 +415,8 @@ static NTSTATUS control(PIRP irp, PIO_STACK_LOCATION stack)
     case IOCTL_SERIAL_CLR_RTS: {
         const ULONG line = (code == IOCTL_SERIAL_SET_DTR || code == IOCTL_SERIAL_CLR_DTR) ? SERIAL_DTR_STATE
                                                                                           : SERIAL_RTS_STATE;
-        if (code == IOCTL_SERIAL_SET_DTR || code == IOCTL_SERIAL_SET_RTS)
-            port.dtr_rts |= line;
-        else
-            port.dtr_rts &= ~line;
+        const BOOLEAN raise = code == IOCTL_SERIAL_SET_DTR || code == IOCTL_SERIAL_SET_RTS;
+        set_lines(raise ? port.dtr_rts | line : port.dtr_rts & ~line);
         return finish(irp, STATUS_SUCCESS, 0);
     }
     default:
@@ -383,20 +447,26 @@ static NTSTATUS dispatch(PDEVICE_OBJECT device, PIRP irp)
     }
 }
 
-static NTSTATUS open_line(PCUNICODE_STRING pty_path)
+/* Opens the file at the Unix path PATH for ACCESS, through wine's Unix drive. */
+static NTSTATUS open_unix_file(HANDLE *file, PCUNICODE_STRING path, ACCESS_MASK access, ULONG disposition)
 {
     WCHAR name_buffer[NAME_CHARS];
     UNICODE_STRING name = { 0, sizeof(name_buffer), name_buffer };
     OBJECT_ATTRIBUTES attributes;
     IO_STATUS_BLOCK io;
     RtlAppendUnicodeToString(&name, L"\\??\\unix");
-    NTSTATUS status = RtlAppendUnicodeStringToString(&name, pty_path);
+    NTSTATUS status = RtlAppendUnicodeStringToString(&name, path);
     if (!NT_SUCCESS(status))
         return status;
     InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, NULL, NULL);
-    status = ZwCreateFile(&port.line, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, NULL,
-                          FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                          FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+    return ZwCreateFile(file, access | SYNCHRONIZE, &attributes, &io, NULL, FILE_ATTRIBUTE_NORMAL,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, disposition, FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+}
+
+static NTSTATUS open_line(PCUNICODE_STRING pty_path)
+{
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = open_unix_file(&port.line, pty_path, GENERIC_READ | GENERIC_WRITE, FILE_OPEN);
     if (!NT_SUCCESS(status))
         return status;
     /* The reader's reads of the line return after LINE_CHECK_MS without a byte. */
@@ -432,10 +502,12 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
 {
     WCHAR port_name_buffer[NAME_CHARS] = { 0 };
     WCHAR pty_path_buffer[NAME_CHARS] = { 0 };
+    WCHAR line_log_buffer[NAME_CHARS] = { 0 };
     UNICODE_STRING port_name = { 0, sizeof(port_name_buffer) - sizeof(WCHAR), port_name_buffer };
     UNICODE_STRING pty_path = { 0, sizeof(pty_path_buffer) - sizeof(WCHAR), pty_path_buffer };
+    UNICODE_STRING line_log = { 0, sizeof(line_log_buffer) - sizeof(WCHAR), line_log_buffer };
     ULONG stray_rxchar = 0;
-    RTL_QUERY_REGISTRY_TABLE query[4];
+    RTL_QUERY_REGISTRY_TABLE query[5];
     RtlZeroMemory(query, sizeof(query));
     query[0].Flags = RTL_QUERY_REGISTRY_DIRECT | RTL_QUERY_REGISTRY_REQUIRED;
     query[0].Name = L"PortName";
@@ -446,6 +518,9 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     query[2].Flags = RTL_QUERY_REGISTRY_DIRECT;
     query[2].Name = L"StrayRxChar";
     query[2].EntryContext = &stray_rxchar;
+    query[3].Flags = RTL_QUERY_REGISTRY_DIRECT;
+    query[3].Name = L"LineLog";
+    query[3].EntryContext = &line_log;
     NTSTATUS status = RtlQueryRegistryValues(RTL_REGISTRY_ABSOLUTE, registry_path->Buffer, query, NULL, NULL);
     if (!NT_SUCCESS(status))
         return status;
@@ -455,6 +530,13 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     port.line_control.WordLength = 8;
     port.handflow.ControlHandShake = SERIAL_DTR_CONTROL;
     port.handflow.FlowReplace = SERIAL_RTS_CONTROL;
+    if (line_log.Length > 0) {
+        status = open_unix_file(&port.line_log, &line_log, FILE_APPEND_DATA, FILE_OPEN_IF);
+        if (!NT_SUCCESS(status))
+            return status;
+        port.handflow.ControlHandShake &= ~SERIAL_DTR_MASK;
+    }
+    set_lines(lines_from_handflow());
     port.chars.XonChar = 0x11;
     port.chars.XoffChar = 0x13;
 

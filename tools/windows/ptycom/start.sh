@@ -2,17 +2,24 @@
 # Registers the ptycom driver as a service in the wine prefix that WINEPREFIX
 # names and starts it: the port PORT, on the pseudo-terminal PTY. With
 # "stray", every read that returned bytes leaves a received-byte event behind
-# (see ptycom.c). A driver serves the terminal it started with until wine
-# stops, so a wine still running in the prefix is stopped first. What wine
-# says goes to WINE_LOG (default: none).
-#   tools/windows/ptycom/start.sh DRIVER.sys PORT PTY [stray]
+# (see ptycom.c). With "line-log LOG", DTR starts low, the device's bytes are
+# dropped while it is low, and the driver appends every new state of DTR and
+# RTS to the file LOG. A driver serves the terminal it started with until
+# wine stops, so a wine still running in the prefix is stopped first. What
+# wine says goes to WINE_LOG (default: none).
+#   tools/windows/ptycom/start.sh DRIVER.sys PORT PTY [stray | line-log LOG]
 set -euo pipefail
 # shellcheck source=tools/windows/report-errors.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../report-errors.sh"
 readonly SERVICE=ptycom
 driver=$1 port=$2 pty=$3
-stray=0
-[ "${4:-}" != stray ] || stray=1
+stray=0 line_log=""
+case "${4:-}" in
+    "") ;;
+    stray) stray=1 ;;
+    line-log) line_log=${5:?start.sh: line-log needs the file the driver logs the lines to} ;;
+    *) echo "start.sh: unknown mode $4; stray or line-log LOG" >&2; exit 1 ;;
+esac
 
 [ -n "${WINEPREFIX:-}" ] || { echo "start.sh: set WINEPREFIX to the wine prefix the driver goes into" >&2; exit 1; }
 [ -f "$driver" ] || { echo "start.sh: there is no driver at $driver; build it with tools/windows/ptycom/build.sh" >&2; exit 1; }
@@ -39,6 +46,7 @@ REGEDIT4
 "PortName"="$port"
 "PtyPath"="$pty"
 "StrayRxChar"=dword:0000000$stray
+"LineLog"="$line_log"
 REG
 # Its own step: a failure inside regedit's arguments would go unnoticed.
 registration_path=$(winepath -w "$registration")
