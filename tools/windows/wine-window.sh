@@ -27,8 +27,17 @@ fail() {
 
 stop_wine() { wineserver --kill >>"${WINE_LOG:-/dev/null}" 2>&1 || true; }
 
+# One search at a time until the time is up: xdotool's own wait (--sync)
+# gives up at the first X error, which a window that closes while it
+# searches raises, and was seen to end a second after it began.
 wait_for_window() {
-    timeout "$WINDOW_SHOWS_S" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
+    local deadline=$((SECONDS + WINDOW_SHOWS_S)) found
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || true
+        [ -z "$found" ] || { echo "$found"; return 0; }
+        sleep 0.2
+    done
+    return 1
 }
 
 wait_until_closed() {
