@@ -100,12 +100,17 @@ class Record:
         return (self.folder / "texts" / path).read_text(errors="replace")
 
 
+def attribution_files(entry):
+    return [file for file in re.split(r"[\s,]+", entry["Files"]) if file]
+
+
+def in_folder(entry, name):
+    return name == entry["Path"] or name.startswith(entry["Path"] + "/")
+
+
 def attribution_covers(entry, name):
-    path = entry["Path"]
-    files = re.split(r"[\s,]+", entry["Files"].strip()) if entry["Files"].strip() else []
-    if files:
-        return any(name == f"{path}/{file}" for file in files)
-    return name == path or name.startswith(path + "/")
+    files = attribution_files(entry)
+    return any(name == f"{entry['Path']}/{file}" for file in files) if files else in_folder(entry, name)
 
 
 def linked_attributions(record, linked):
@@ -114,10 +119,10 @@ def linked_attributions(record, linked):
     say), another file in its folder did."""
     chosen = []
     for entry in record.attributions:
-        files = [file for file in re.split(r"[\s,]+", entry["Files"].strip()) if file]
+        files = attribution_files(entry)
         data_only = files and all(not re.search(r"\.(c|cc|cpp|h|mm|macros)$", file) for file in files)
         if any(attribution_covers(entry, name) for name in linked) or (
-                data_only and any(name.startswith(entry["Path"] + "/") for name in linked)):
+                data_only and any(in_folder(entry, name) for name in linked)):
             chosen.append(entry)
     return chosen
 
@@ -126,8 +131,7 @@ def check_third_party_code_attributed(record, linked, attributions):
     # By folder: Qt's lists of an attribution's files leave out a header or
     # two (sha3's KeccakF-1600-int-set.h), which the folder's entry covers.
     for name in sorted(linked):
-        if "/3rdparty/" in name and not any(name == entry["Path"] or name.startswith(entry["Path"] + "/")
-                                            for entry in attributions):
+        if "/3rdparty/" in name and not any(in_folder(entry, name) for entry in attributions):
             fail(f"{name} went into quoril.exe, and no attribution of Qt's covers it")
     known = QT_LGPL_TAGS | {QT_BSD_TAG, QT_GPL_SLIP_TAG}
     for tag, entry in record.headers.items():
@@ -136,7 +140,7 @@ def check_third_party_code_attributed(record, linked, attributions):
             fail(f"{min(files)} went into quoril.exe under the licence {tag}, which the notices do not know")
 
 
-def qt_components(record, linked):
+def qt_components(record, linked, attributions):
     qtbase = record.sources["qtbase"]
     lgpl = record.text("qtbase/LICENSE.LGPL3")
     slipped = linked.intersection(record.headers.get(QT_GPL_SLIP_TAG, {}).get("files", []))
@@ -166,7 +170,7 @@ def qt_components(record, linked):
             debian_source(qtbase["package"], qtbase["revision"]), {"BSD-3-Clause": bsd["text"]},
             note="Files: " + ", ".join(sorted(bsd_files)),
             purl=debian_purl(qtbase["package"], qtbase["revision"])))
-    for entry in linked_attributions(record, linked):
+    for entry in attributions:
         note = entry["QtUsage"]
         if entry["Id"] == "publicsuffix":
             note += f" Its source, under the MPL-2.0: {PUBLIC_SUFFIX_LIST_SOURCE}"
@@ -308,8 +312,9 @@ def main():
     record = Record(qt_prefix)
     link_map = LinkMap(link_map)
     linked = link_map.qt_files(record, qt_prefix)
-    check_third_party_code_attributed(record, linked, linked_attributions(record, linked))
-    components = qt_components(record, linked) + library_components(record) + runtime_components()
+    attributions = linked_attributions(record, linked)
+    check_third_party_code_attributed(record, linked, attributions)
+    components = qt_components(record, linked, attributions) + library_components(record) + runtime_components()
     check_linked_inputs_covered(link_map, qt_prefix, components)
     write_notices(notices, version, components)
     for entry in components:
